@@ -1,0 +1,71 @@
+# Compiler settings shared by every target of the project, and the helpers
+# that declare libraries, tests and fuzz targets.
+
+# Our own warnings; third-party code (GoogleTest) is built without them.
+add_library(orva_options INTERFACE)
+target_compile_options(orva_options INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wnon-virtual-dtor -Werror)
+target_include_directories(orva_options INTERFACE ${PROJECT_SOURCE_DIR})
+
+if(WIN32)
+    target_compile_definitions(orva_options INTERFACE
+        UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+    # Every kilobyte of the executable is downloaded by every new user: keep
+    # functions and data in sections of their own so that the linker drops
+    # what nothing uses, and strip the symbols of size-optimised builds.
+    add_compile_options(-ffunction-sections -fdata-sections)
+    add_link_options(-Wl,--gc-sections $<$<CONFIG:MinSizeRel>:-s>)
+endif()
+
+if(ORVA_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(ORVA_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "ORVA_FUZZ needs clang for libFuzzer; configure with CXX=clang++")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+# orva_library(NAME SOURCES...): one static library per folder of the layout.
+function(orva_library name)
+    add_library(${name} STATIC ${ARGN})
+    target_link_libraries(${name} PUBLIC orva_options)
+endfunction()
+
+# orva_test(NAME SOURCES... LIBRARIES libs... [NEEDS_DISPLAY])
+# One test executable that runs as a single process (for Windows, one Wine
+# start for all its cases). NEEDS_DISPLAY runs it under a virtual X server
+# when there is no display.
+function(orva_test name)
+    cmake_parse_arguments(ARG "NEEDS_DISPLAY" "" "SOURCES;LIBRARIES" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} orva_test_support GTest::gtest_main)
+    add_test(NAME ${name} COMMAND ${name})
+    if(ARG_NEEDS_DISPLAY)
+        set_tests_properties(${name} PROPERTIES ENVIRONMENT "ORVA_NEEDS_DISPLAY=1")
+    endif()
+endfunction()
+
+# orva_fuzzer(NAME SOURCE LIBRARIES libs... SEEDS dir): a libFuzzer target and a
+# short smoke run of it, so that the target keeps building and running.
+function(orva_fuzzer name)
+    if(NOT ORVA_FUZZ)
+        return()
+    endif()
+    cmake_parse_arguments(ARG "" "SEEDS" "SOURCES;LIBRARIES" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus)
+    file(MAKE_DIRECTORY ${corpus})
+    # New inputs go to the build tree's corpus; the seeds are only read.
+    add_test(NAME ${name}_smoke
+             COMMAND ${name} -max_total_time=5 -max_len=8192 -timeout=10 -print_final_stats=1
+                     ${corpus} ${ARG_SEEDS})
+endfunction()
