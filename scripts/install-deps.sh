@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     # Native build, sanitizers and fuzzing
-    cmake ninja-build g++ clang clang-format libclang-rt-14-dev libgtest-dev googletest
+    cmake ninja-build g++ clang clang-format libclang-rt-14-dev libgtest-dev googletest libssl-dev
     # Windows build and its tests
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth

@@ -1,0 +1,189 @@
+#include "signing/crypto_cng.h"
+
+#include <climits>
+
+#include "signing/crypto.h"
+
+namespace orva {
+namespace {
+
+constexpr std::uint32_t kP256CoordinateBytes = 32;
+constexpr std::size_t kSha256Bytes = 32;
+constexpr std::size_t kP256PublicKeyBytes = 64;
+constexpr std::size_t kP256SignatureBytes = 64;
+
+// CNG takes 32-bit lengths; longer input is hashed in pieces of this size.
+constexpr std::size_t kMaxHashPiece = 1u << 30;
+
+bool failed(NTSTATUS status) {
+    return status < 0;
+}
+
+std::uint32_t statusBits(NTSTATUS status) {
+    return static_cast<std::uint32_t>(status);
+}
+
+}  // namespace
+
+bool openAlgorithm(const wchar_t* algorithmId, std::uint32_t flags, CngAlgorithm& algorithm,
+                   std::string_view displayName, std::string& error) {
+    const NTSTATUS status =
+        BCryptOpenAlgorithmProvider(algorithm.put(), algorithmId, nullptr, flags);
+    if (failed(status)) {
+        algorithm.reset();
+        error = cryptoFailure(displayName, statusBits(status));
+        return false;
+    }
+    return true;
+}
+
+void appendUint32Le(Bytes& bytes, std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        bytes.push_back(static_cast<std::uint8_t>((value >> shift) & 0xFF));
+    }
+}
+
+Bytes eccKeyBlob(std::uint32_t magic, const Bytes& xy) {
+    Bytes blob;
+    blob.reserve(8 + xy.size());
+    appendUint32Le(blob, magic);
+    appendUint32Le(blob, kP256CoordinateBytes);
+    blob.insert(blob.end(), xy.begin(), xy.end());
+    return blob;
+}
+
+bool importP256PublicKey(const Bytes& publicKey, CngAlgorithm& algorithm, CngKey& key,
+                         std::string& error) {
+    if (publicKey.size() != kP256PublicKeyBytes) {
+        error = "A P-256 public key must be 64 bytes.";
+        return false;
+    }
+    if (!openAlgorithm(BCRYPT_ECDSA_P256_ALGORITHM, 0, algorithm, "ECDSA P-256", error)) {
+        return false;
+    }
+    Bytes blob = eccKeyBlob(BCRYPT_ECDSA_PUBLIC_P256_MAGIC, publicKey);
+    const NTSTATUS status =
+        BCryptImportKeyPair(algorithm.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, key.put(), blob.data(),
+                            static_cast<ULONG>(blob.size()), 0);
+    if (failed(status)) {
+        key.reset();
+        error = cryptoFailure("the public key", statusBits(status));
+        return false;
+    }
+    return true;
+}
+
+bool computeSha256(const void* data, std::size_t length, Bytes& out, std::string& error) {
+    out.clear();
+    if (length > kMaxHashPiece) {
+        // Beyond what one call takes: the same digest through the stream.
+        Sha256Stream stream;
+        stream.update(data, length);
+        return stream.finish(out, error);
+    }
+    CngAlgorithm provider;
+    if (!openAlgorithm(BCRYPT_SHA256_ALGORITHM, 0, provider, "SHA-256", error)) {
+        return false;
+    }
+    out.assign(kSha256Bytes, 0);
+    // CNG does not write through the input pointer; its prototype lacks const.
+    auto* input = static_cast<PUCHAR>(const_cast<void*>(data));
+    const NTSTATUS status = BCryptHash(provider.get(), nullptr, 0, input,
+                                       static_cast<ULONG>(length), out.data(), kSha256Bytes);
+    if (failed(status)) {
+        error = cryptoFailure("SHA-256", statusBits(status));
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
+bool verifyEcdsaP256(const Bytes& publicKey, const Bytes& digest, const Bytes& signatureBytes,
+                     std::string& error) {
+    if (signatureBytes.size() != kP256SignatureBytes) {
+        error = "The signature is not a P-256 signature.";
+        return false;
+    }
+    // Declared in this order so that the key is destroyed before the provider.
+    CngAlgorithm algorithm;
+    CngKey key;
+    if (!importP256PublicKey(publicKey, algorithm, key, error)) {
+        return false;
+    }
+    Bytes digestCopy = digest;
+    Bytes signatureCopy = signatureBytes;
+    const NTSTATUS status =
+        BCryptVerifySignature(key.get(), nullptr, digestCopy.empty() ? nullptr : digestCopy.data(),
+                              static_cast<ULONG>(digestCopy.size()), signatureCopy.data(),
+                              static_cast<ULONG>(signatureCopy.size()), 0);
+    if (failed(status)) {
+        error = "The signature does not match: this was not signed by Orva's license key.";
+        return false;
+    }
+    return true;
+}
+
+struct Sha256Stream::State {
+    CngAlgorithm provider;
+    CngHash hash;       // declared after its provider, so destroyed before it
+    std::string error;  // the first failure, reported by finish()
+    bool finished = false;
+};
+
+Sha256Stream::Sha256Stream() : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    if (!openAlgorithm(BCRYPT_SHA256_ALGORITHM, 0, s.provider, "SHA-256", s.error)) {
+        return;
+    }
+    // No object buffer: CNG allocates and frees the hash state itself.
+    const NTSTATUS status =
+        BCryptCreateHash(s.provider.get(), s.hash.put(), nullptr, 0, nullptr, 0, 0);
+    if (failed(status)) {
+        s.hash.reset();
+        s.error = cryptoFailure("SHA-256", statusBits(status));
+    }
+}
+
+Sha256Stream::~Sha256Stream() = default;
+
+bool Sha256Stream::update(const void* data, std::size_t length) {
+    State& s = *state_;
+    if (!s.error.empty() || s.finished) {
+        return false;
+    }
+    auto* bytes = static_cast<PUCHAR>(const_cast<void*>(data));
+    while (length > 0) {
+        const std::size_t piece = length < kMaxHashPiece ? length : kMaxHashPiece;
+        const NTSTATUS status = BCryptHashData(s.hash.get(), bytes, static_cast<ULONG>(piece), 0);
+        if (failed(status)) {
+            s.error = cryptoFailure("SHA-256", statusBits(status));
+            return false;
+        }
+        bytes += piece;
+        length -= piece;
+    }
+    return true;
+}
+
+bool Sha256Stream::finish(Bytes& out, std::string& error) {
+    State& s = *state_;
+    out.clear();
+    if (s.finished) {
+        error = kSha256StreamFinished;
+        return false;
+    }
+    s.finished = true;
+    if (s.error.empty()) {
+        out.assign(kSha256Bytes, 0);
+        const NTSTATUS status = BCryptFinishHash(s.hash.get(), out.data(), kSha256Bytes, 0);
+        if (!failed(status)) {
+            return true;
+        }
+        out.clear();
+        s.error = cryptoFailure("SHA-256", statusBits(status));
+    }
+    error = s.error;
+    return false;
+}
+
+}  // namespace orva

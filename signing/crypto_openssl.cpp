@@ -1,0 +1,195 @@
+// The native build's cryptography: OpenSSL's libcrypto in place of CNG, with
+// the same inputs, outputs and sentences. The number in a platform-failure
+// sentence is OpenSSL's error code.
+#include <openssl/bn.h>
+#include <openssl/core_names.h>
+#include <openssl/ec.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+
+#include <array>
+#include <memory>
+
+#include "signing/crypto.h"
+
+namespace orva {
+namespace {
+
+constexpr std::size_t kSha256Bytes = 32;
+constexpr std::size_t kP256PublicKeyBytes = 64;
+constexpr std::size_t kP256SignatureBytes = 64;
+constexpr std::size_t kP256ScalarBytes = 32;
+
+template <typename T, void (*Free)(T*)>
+struct OpenSslDeleter {
+    void operator()(T* p) const { Free(p); }
+};
+using EvpMdCtx = std::unique_ptr<EVP_MD_CTX, OpenSslDeleter<EVP_MD_CTX, EVP_MD_CTX_free>>;
+using EvpPkey = std::unique_ptr<EVP_PKEY, OpenSslDeleter<EVP_PKEY, EVP_PKEY_free>>;
+using EvpPkeyCtx = std::unique_ptr<EVP_PKEY_CTX, OpenSslDeleter<EVP_PKEY_CTX, EVP_PKEY_CTX_free>>;
+using EcdsaSig = std::unique_ptr<ECDSA_SIG, OpenSslDeleter<ECDSA_SIG, ECDSA_SIG_free>>;
+
+void freeOpenSslBytes(unsigned char* p) {
+    OPENSSL_free(p);
+}
+using OpenSslBytes =
+    std::unique_ptr<unsigned char, OpenSslDeleter<unsigned char, freeOpenSslBytes>>;
+
+// The oldest error OpenSSL queued for this thread, as a 32-bit status; the
+// queue is cleared so that it cannot leak into a later sentence.
+std::uint32_t takeOpenSslError() {
+    const unsigned long code = ERR_get_error();
+    ERR_clear_error();
+    return static_cast<std::uint32_t>(code == 0 ? 0xFFFFFFFFul : code & 0xFFFFFFFFul);
+}
+
+// A P-256 public key from its raw coordinates; null when OpenSSL refuses the
+// point (for example one that is not on the curve).
+EvpPkey importP256PublicKey(const Bytes& publicKey) {
+    std::array<unsigned char, 1 + kP256PublicKeyBytes> point{};
+    point[0] = 0x04;  // uncompressed form
+    std::copy(publicKey.begin(), publicKey.end(), point.begin() + 1);
+    char group[] = "prime256v1";
+    const OSSL_PARAM params[] = {
+        OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, group, 0),
+        OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY, point.data(), point.size()),
+        OSSL_PARAM_construct_end(),
+    };
+    EvpPkeyCtx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
+    EVP_PKEY* key = nullptr;
+    if (!ctx || EVP_PKEY_fromdata_init(ctx.get()) != 1 ||
+        EVP_PKEY_fromdata(ctx.get(), &key, EVP_PKEY_PUBLIC_KEY, const_cast<OSSL_PARAM*>(params)) !=
+            1) {
+        EVP_PKEY_free(key);
+        return nullptr;
+    }
+    return EvpPkey(key);
+}
+
+// OpenSSL checks DER signatures; r||s is re-encoded, r and s read as
+// unsigned big-endian integers.
+bool p1363ToDer(const Bytes& signatureBytes, OpenSslBytes& der, int& derLength) {
+    EcdsaSig sig(ECDSA_SIG_new());
+    if (!sig) {
+        return false;
+    }
+    BIGNUM* r = BN_bin2bn(signatureBytes.data(), kP256ScalarBytes, nullptr);
+    BIGNUM* s = BN_bin2bn(signatureBytes.data() + kP256ScalarBytes, kP256ScalarBytes, nullptr);
+    if (r == nullptr || s == nullptr || ECDSA_SIG_set0(sig.get(), r, s) != 1) {
+        BN_free(r);
+        BN_free(s);
+        return false;
+    }
+    unsigned char* out = nullptr;
+    derLength = i2d_ECDSA_SIG(sig.get(), &out);
+    der.reset(out);
+    return derLength > 0;
+}
+
+}  // namespace
+
+bool computeSha256(const void* data, std::size_t length, Bytes& out, std::string& error) {
+    out.assign(kSha256Bytes, 0);
+    unsigned int written = 0;
+    static const unsigned char kNothing = 0;
+    if (EVP_Digest(length == 0 ? &kNothing : data, length, out.data(), &written, EVP_sha256(),
+                   nullptr) != 1 ||
+        written != kSha256Bytes) {
+        out.clear();
+        error = cryptoFailure("SHA-256", takeOpenSslError());
+        return false;
+    }
+    return true;
+}
+
+bool verifyEcdsaP256(const Bytes& publicKey, const Bytes& digest, const Bytes& signatureBytes,
+                     std::string& error) {
+    static constexpr const char* kNoMatch =
+        "The signature does not match: this was not signed by Orva's license key.";
+    if (signatureBytes.size() != kP256SignatureBytes) {
+        error = "The signature is not a P-256 signature.";
+        return false;
+    }
+    if (publicKey.size() != kP256PublicKeyBytes) {
+        error = "A P-256 public key must be 64 bytes.";
+        return false;
+    }
+    const EvpPkey key = importP256PublicKey(publicKey);
+    if (!key) {
+        error = cryptoFailure("the public key", takeOpenSslError());
+        return false;
+    }
+    // An empty digest only follows a failed hash; OpenSSL would check it as
+    // the number zero, so it is refused here.
+    OpenSslBytes der;
+    int derLength = 0;
+    if (digest.empty() || !p1363ToDer(signatureBytes, der, derLength)) {
+        ERR_clear_error();
+        error = kNoMatch;
+        return false;
+    }
+    EvpPkeyCtx ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
+    if (!ctx || EVP_PKEY_verify_init(ctx.get()) != 1) {
+        error = cryptoFailure("ECDSA P-256", takeOpenSslError());
+        return false;
+    }
+    const int result = EVP_PKEY_verify(ctx.get(), der.get(), static_cast<std::size_t>(derLength),
+                                       digest.data(), digest.size());
+    ERR_clear_error();
+    if (result != 1) {
+        error = kNoMatch;
+        return false;
+    }
+    return true;
+}
+
+struct Sha256Stream::State {
+    EvpMdCtx ctx;
+    std::string error;  // the first failure, reported by finish()
+    bool finished = false;
+};
+
+Sha256Stream::Sha256Stream() : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.ctx.reset(EVP_MD_CTX_new());
+    if (!s.ctx || EVP_DigestInit_ex(s.ctx.get(), EVP_sha256(), nullptr) != 1) {
+        s.error = cryptoFailure("SHA-256", takeOpenSslError());
+    }
+}
+
+Sha256Stream::~Sha256Stream() = default;
+
+bool Sha256Stream::update(const void* data, std::size_t length) {
+    State& s = *state_;
+    if (!s.error.empty() || s.finished) {
+        return false;
+    }
+    if (length > 0 && EVP_DigestUpdate(s.ctx.get(), data, length) != 1) {
+        s.error = cryptoFailure("SHA-256", takeOpenSslError());
+        return false;
+    }
+    return true;
+}
+
+bool Sha256Stream::finish(Bytes& out, std::string& error) {
+    State& s = *state_;
+    out.clear();
+    if (s.finished) {
+        error = kSha256StreamFinished;
+        return false;
+    }
+    s.finished = true;
+    if (s.error.empty()) {
+        out.assign(kSha256Bytes, 0);
+        unsigned int written = 0;
+        if (EVP_DigestFinal_ex(s.ctx.get(), out.data(), &written) == 1 && written == kSha256Bytes) {
+            return true;
+        }
+        out.clear();
+        s.error = cryptoFailure("SHA-256", takeOpenSslError());
+    }
+    error = s.error;
+    return false;
+}
+
+}  // namespace orva

@@ -1,0 +1,42 @@
+#include "signing/release_signature.h"
+
+#include "signing/crypto.h"
+#include "signing/encoding.h"
+
+namespace orva {
+
+std::string signedPayload(const ReleaseInfo& release) {
+    std::string payload = kSignedPayloadHeader;
+    payload += release.version;
+    payload += '\n';
+    payload += release.date;
+    payload += '\n';
+    payload += std::to_string(release.size);
+    payload += '\n';
+    payload += release.sha256;
+    payload += '\n';
+    payload += toHex(sha256(release.notes));
+    payload += '\n';
+    return payload;
+}
+
+bool verifyRelease(const ReleaseInfo& release, std::string& error) {
+    return verifyReleaseWithKey(release, kReleasePublicKey, error);
+}
+
+bool verifyReleaseWithKey(const ReleaseInfo& release, const Bytes& publicKey, std::string& error) {
+    Bytes signatureBytes;
+    if (!decodeBase64(release.signature, signatureBytes) || signatureBytes.size() != 64) {
+        error = "the release's signature is not one";
+        return false;
+    }
+    const Bytes digest = sha256(signedPayload(release));
+    std::string cause;  // replaced by one sentence for every cause
+    if (!verifyEcdsaP256(publicKey, digest, signatureBytes, cause)) {
+        error = "the release was not signed by Orva's maker";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace orva
