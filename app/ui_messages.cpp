@@ -1,0 +1,19 @@
+#include "app/ui_messages.h"
+
+#include <memory>
+
+#include "app/app_state.h"
+
+namespace orva {
+
+void postUiMessage(UINT message, const std::wstring& text, WPARAM wParam) {
+    if (g_mainWindow == nullptr) {
+        return;  // a null window would post to this thread's own queue instead
+    }
+    auto payload = std::make_unique<std::wstring>(text);
+    if (PostMessageW(g_mainWindow, message, wParam, reinterpret_cast<LPARAM>(payload.get()))) {
+        payload.release();  // the window procedure owns it now
+    }
+}
+
+}  // namespace orva
