@@ -16,6 +16,14 @@ if(WIN32)
     set(ORVA_TEST_DATA_DIR "Z:${ORVA_TEST_DATA_DIR}")
 endif()
 
-add_library(orva_test_support STATIC ${PROJECT_SOURCE_DIR}/tests/support/test_data.cpp)
+add_library(orva_test_support STATIC ${PROJECT_SOURCE_DIR}/tests/support/test_data.cpp
+                                      ${PROJECT_SOURCE_DIR}/tests/support/temp_folder.cpp)
 target_link_libraries(orva_test_support PUBLIC orva_options GTest::gtest)
 target_compile_definitions(orva_test_support PRIVATE ORVA_TEST_DATA_DIR="${ORVA_TEST_DATA_DIR}")
+
+if(WIN32)
+    # A message-only window that records what the worker posts.
+    add_library(orva_test_message_recorder STATIC
+                ${PROJECT_SOURCE_DIR}/tests/support/message_recorder.cpp)
+    target_link_libraries(orva_test_message_recorder PUBLIC orva_options orva_app_state)
+endif()
