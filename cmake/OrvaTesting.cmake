@@ -16,6 +16,7 @@ if(WIN32)
     set(ORVA_TEST_DATA_DIR "Z:${ORVA_TEST_DATA_DIR}")
 endif()
 
-add_library(orva_test_support STATIC ${PROJECT_SOURCE_DIR}/tests/support/test_data.cpp)
+add_library(orva_test_support STATIC ${PROJECT_SOURCE_DIR}/tests/support/test_data.cpp
+                                      ${PROJECT_SOURCE_DIR}/tests/support/test_server.cpp)
 target_link_libraries(orva_test_support PUBLIC orva_options GTest::gtest)
 target_compile_definitions(orva_test_support PRIVATE ORVA_TEST_DATA_DIR="${ORVA_TEST_DATA_DIR}")
