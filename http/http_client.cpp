@@ -167,9 +167,9 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
         response.error = describeWinHttpError(GetLastError(), host);
         return response;
     }
-    // WinHTTP takes int; a value above INT_MAX wraps to a negative number,
-    // which it reads as "no time-out". The result is not examined: the
-    // defaults stay in force if it fails.
+    // WinHTTP takes int: 0xFFFFFFFF arrives as -1, "no time-out"; other
+    // values above INT_MAX arrive negative, and WinHTTP refuses the call. The
+    // result is not examined: WinHTTP's defaults stay in force when it fails.
     WinHttpSetTimeouts(session.get(), static_cast<int>(request.resolveTimeoutMs),
                        static_cast<int>(request.connectTimeoutMs),
                        static_cast<int>(request.sendTimeoutMs),

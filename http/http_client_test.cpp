@@ -419,6 +419,13 @@ TEST(PerformHttpRequest, ReadsContentLengthAsADecimalNumber) {
         {"leading zeros", "/answer?body=twelve+bytes&length=00012", 12},
         // Longer than the 31 characters the header buffer holds: counts as absent.
         {"32 characters", "/answer?body=twelve+bytes&length=" + std::string(30, '0') + "12", 0},
+        {"31 characters", "/answer?body=twelve+bytes&length=" + std::string(29, '0') + "12", 12},
+        // Beyond 64 bits: the largest value, never a wrapped one.
+        {"overflow", "/answer?body=twelve+bytes&length=18446744073709551616", UINT64_MAX},
+        // A sign is not a digit: a negative length must not become a huge one.
+        {"negative", "/answer?body=twelve+bytes&length=-12", 0},
+        {"plus sign", "/answer?body=twelve+bytes&length=%2B12", 0},
+        {"trailing text", "/answer?body=twelve+bytes&length=12abc", 12},
     };
     for (const auto& c : kCases) {
         const HttpResponse response = fetch(httpUrl(c.path));
