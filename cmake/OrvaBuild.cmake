@@ -38,17 +38,29 @@ function(orva_library name)
     target_link_libraries(${name} PUBLIC orva_options)
 endfunction()
 
-# orva_test(NAME SOURCES... LIBRARIES libs... [NEEDS_DISPLAY])
+# orva_test(NAME SOURCES... LIBRARIES libs... [NEEDS_DISPLAY] [NEEDS_SERVER])
 # One test executable that runs as a single process (for Windows, one Wine
 # start for all its cases). NEEDS_DISPLAY runs it under a virtual X server
-# when there is no display.
+# when there is no display. NEEDS_SERVER runs it through
+# tests/server/with-test-server.sh, which starts the local HTTP(S) test server
+# around it; under Wine such tests share a prefix of their own, whose wine
+# server runs inside the script's namespaces.
 function(orva_test name)
-    cmake_parse_arguments(ARG "NEEDS_DISPLAY" "" "SOURCES;LIBRARIES" ${ARGN})
+    cmake_parse_arguments(ARG "NEEDS_DISPLAY;NEEDS_SERVER" "" "SOURCES;LIBRARIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} orva_test_support GTest::gtest_main)
-    add_test(NAME ${name} COMMAND ${name})
+    if(ARG_NEEDS_SERVER)
+        add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/server/with-test-server.sh
+                                      $<TARGET_FILE:${name}>)
+        set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
+                     "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-server")
+        # One server prefix: its tests must not stop each other's wine server.
+        set_property(TEST ${name} APPEND PROPERTY RESOURCE_LOCK orva_server_prefix)
+    else()
+        add_test(NAME ${name} COMMAND ${name})
+    endif()
     if(ARG_NEEDS_DISPLAY)
-        set_tests_properties(${name} PROPERTIES ENVIRONMENT "ORVA_NEEDS_DISPLAY=1")
+        set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT "ORVA_NEEDS_DISPLAY=1")
     endif()
 endfunction()
 

@@ -17,7 +17,8 @@ if(WIN32)
 endif()
 
 add_library(orva_test_support STATIC ${PROJECT_SOURCE_DIR}/tests/support/test_data.cpp
-                                      ${PROJECT_SOURCE_DIR}/tests/support/temp_folder.cpp)
+                                      ${PROJECT_SOURCE_DIR}/tests/support/temp_folder.cpp
+                                      ${PROJECT_SOURCE_DIR}/tests/support/test_server.cpp)
 target_link_libraries(orva_test_support PUBLIC orva_options GTest::gtest)
 target_compile_definitions(orva_test_support PRIVATE ORVA_TEST_DATA_DIR="${ORVA_TEST_DATA_DIR}")
 

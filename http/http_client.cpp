@@ -1,0 +1,287 @@
+#include "http/http_client.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <limits>
+#include <string_view>
+#include <utility>
+
+#include "common/text.h"
+#include "http/network_errors.h"
+#include "http/winhttp_handle.h"
+
+namespace orva {
+namespace {
+
+// Buffer sizes for cracking a URL, in UTF-16 units including the terminating
+// zero. A URL whose part does not fit is refused, so cracking allocates nothing.
+constexpr DWORD kHostNameUnits = 256;
+constexpr DWORD kUrlPathUnits = 2048;
+constexpr DWORD kExtraInfoUnits = 2048;
+
+// The Content-Length header is read as text into 32 UTF-16 units (64 bytes);
+// a longer value does not fit, and counts as absent.
+constexpr DWORD kContentLengthUnits = 32;
+
+constexpr char kNotAWebAddress[] = "The address is not a web address";
+constexpr char kFileUnreadable[] = "The file to send could not be read";
+constexpr char kBodyTooLargeToSend[] = "The request body is too large to send";
+constexpr char kStopped[] = "Stopped";
+constexpr char kAnswerTooLarge[] = "The answer was not what was asked for (it is too large)";
+
+// Owner of a file opened with CreateFileW.
+class FileHandle {
+  public:
+    explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle_);
+        }
+    }
+    HANDLE get() const noexcept { return handle_; }
+    explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
+
+  private:
+    HANDLE handle_;
+};
+
+// Reads the value of a Content-Length header: leading white space is skipped,
+// the decimal digits that follow are the value (0 when there are none, so a
+// sign or any other text gives 0), and a value beyond 64 bits gives the
+// largest one.
+std::uint64_t parseContentLength(std::wstring_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && std::iswspace(text[i]) != 0) {
+        ++i;
+    }
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t value = 0;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+        const auto digit = static_cast<std::uint64_t>(text[i] - L'0');
+        if (value > (kMax - digit) / 10) {
+            return kMax;
+        }
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+// Sends the whole of |path| as the request body, in pieces of
+// kUploadChunkBytes, after sending the request with its headers. On failure
+// fills |response| and returns false. The file and the buffer are released
+// before the function returns, so neither is held while the answer is awaited.
+bool sendFileBody(HINTERNET request, const std::wstring& path, const std::wstring& headerBlock,
+                  const std::wstring& host, const HttpUploadProgress& onUploadProgress,
+                  HttpResponse& response) {
+    // CreateFileW follows symbolic links; the sharing lets other programs keep
+    // the file open, even write to it, while it is sent.
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER fileSize{};
+    if (!file || !GetFileSizeEx(file.get(), &fileSize) || fileSize.QuadPart < 0 ||
+        fileSize.QuadPart > std::numeric_limits<DWORD>::max()) {
+        response.error = kFileUnreadable;
+        return false;
+    }
+    const auto size = static_cast<DWORD>(fileSize.QuadPart);
+
+    if (!WinHttpSendRequest(
+            request, headerBlock.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headerBlock.c_str(),
+            headerBlock.empty() ? 0 : static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, size,
+            0)) {
+        response.error = describeWinHttpError(GetLastError(), host);
+        return false;
+    }
+
+    std::vector<std::uint8_t> buffer(kUploadChunkBytes);
+    DWORD sent = 0;
+    while (sent < size) {
+        // Never more than the size announced in the request: a file that grew
+        // since its size was taken must not put bytes past the body's end.
+        const DWORD wanted = std::min<DWORD>(static_cast<DWORD>(buffer.size()), size - sent);
+        DWORD read = 0;
+        if (!ReadFile(file.get(), buffer.data(), wanted, &read, nullptr) || read == 0) {
+            // The file shrank, or reading it failed, before all was sent.
+            response.error = kFileUnreadable;
+            return false;
+        }
+        DWORD written = 0;
+        if (!WinHttpWriteData(request, buffer.data(), read, &written) || written != read) {
+            response.error = describeWinHttpError(GetLastError(), host);
+            return false;
+        }
+        sent += written;
+        if (onUploadProgress && !onUploadProgress(sent, size)) {
+            response.cancelled = true;
+            response.error = kStopped;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBodyBytes,
+                                const HttpDataCallback& onData,
+                                const HttpUploadProgress& onUploadProgress) {
+    HttpResponse response;
+    const std::wstring url = utf8ToWide(request.url);
+    const std::wstring method = utf8ToWide(request.method);
+
+    wchar_t hostBuffer[kHostNameUnits] = {};
+    wchar_t pathBuffer[kUrlPathUnits] = {};
+    wchar_t extraBuffer[kExtraInfoUnits] = {};
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = hostBuffer;
+    parts.dwHostNameLength = kHostNameUnits;
+    parts.lpszUrlPath = pathBuffer;
+    parts.dwUrlPathLength = kUrlPathUnits;
+    parts.lpszExtraInfo = extraBuffer;
+    parts.dwExtraInfoLength = kExtraInfoUnits;
+    // A URL without a host ("http:///list") cracks, but there is nobody to
+    // ask: it is refused here rather than reported as a lost connection.
+    if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts) || parts.dwHostNameLength == 0) {
+        response.error = kNotAWebAddress;
+        return response;
+    }
+    const std::wstring host(hostBuffer, parts.dwHostNameLength);
+    // The query travels with the path: /api/update/setup and ?version=2.1.0
+    // request /api/update/setup?version=2.1.0.
+    std::wstring object(pathBuffer, parts.dwUrlPathLength);
+    object.append(extraBuffer, parts.dwExtraInfoLength);
+
+    // Declared in the order of opening, so that they close in the reverse
+    // order (request, connection, session) on every way out.
+    const WinHttpHandle session(WinHttpOpen(asciiToWide(kUserAgent).c_str(),
+                                            WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session) {
+        response.error = describeWinHttpError(GetLastError(), host);
+        return response;
+    }
+    // WinHTTP takes int: 0xFFFFFFFF arrives as -1, "no time-out"; other
+    // values above INT_MAX arrive negative, and WinHTTP refuses the call. The
+    // result is not examined: WinHTTP's defaults stay in force when it fails.
+    WinHttpSetTimeouts(session.get(), static_cast<int>(request.resolveTimeoutMs),
+                       static_cast<int>(request.connectTimeoutMs),
+                       static_cast<int>(request.sendTimeoutMs),
+                       static_cast<int>(request.receiveTimeoutMs));
+
+    const WinHttpHandle connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
+    if (!connection) {
+        response.error = describeWinHttpError(GetLastError(), host);
+        return response;
+    }
+    const DWORD secureFlag = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
+    const WinHttpHandle handle(WinHttpOpenRequest(connection.get(), method.c_str(), object.c_str(),
+                                                  nullptr, WINHTTP_NO_REFERER,
+                                                  WINHTTP_DEFAULT_ACCEPT_TYPES, secureFlag));
+    if (!handle) {
+        response.error = describeWinHttpError(GetLastError(), host);
+        return response;
+    }
+
+    std::wstring headerBlock;
+    for (const std::string& line : request.headers) {
+        headerBlock += utf8ToWide(line);
+        headerBlock += L"\r\n";
+    }
+
+    if (request.bodyFile.empty()) {
+        // The length travels as a 32-bit count: a longer body cannot be sent
+        // whole, and a cut one would be a different request.
+        if (request.body.size() > std::numeric_limits<DWORD>::max()) {
+            response.error = kBodyTooLargeToSend;
+            return response;
+        }
+        const auto length = static_cast<DWORD>(request.body.size());
+        void* data =
+            request.body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(request.body.data());
+        if (!WinHttpSendRequest(
+                handle.get(),
+                headerBlock.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headerBlock.c_str(),
+                headerBlock.empty() ? 0 : static_cast<DWORD>(-1), data, length, length, 0)) {
+            response.error = describeWinHttpError(GetLastError(), host);
+            return response;
+        }
+    } else if (!sendFileBody(handle.get(), request.bodyFile, headerBlock, host, onUploadProgress,
+                             response)) {
+        return response;
+    }
+
+    if (!WinHttpReceiveResponse(handle.get(), nullptr)) {
+        response.error = describeWinHttpError(GetLastError(), host);
+        return response;
+    }
+
+    DWORD status = 0;
+    DWORD statusSize = sizeof(status);
+    if (WinHttpQueryHeaders(handle.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize,
+                            WINHTTP_NO_HEADER_INDEX)) {
+        response.status = status;
+    }
+    wchar_t lengthText[kContentLengthUnits] = {};
+    DWORD lengthSize = sizeof(lengthText);
+    if (WinHttpQueryHeaders(handle.get(), WINHTTP_QUERY_CONTENT_LENGTH,
+                            WINHTTP_HEADER_NAME_BY_INDEX, lengthText, &lengthSize,
+                            WINHTTP_NO_HEADER_INDEX)) {
+        response.contentLength =
+            parseContentLength(std::wstring_view(lengthText, lengthSize / sizeof(wchar_t)));
+    }
+
+    response.ok = true;
+    const bool streamed = onData && response.status == 200;
+
+    // One buffer, sized to what WinHTTP says is ready, so that a streamed body
+    // never holds more than one chunk in memory.
+    std::vector<std::uint8_t> chunk;
+    for (;;) {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(handle.get(), &available)) {
+            response.ok = false;
+            response.error = describeWinHttpError(GetLastError(), host);
+            return response;
+        }
+        if (available == 0) {
+            break;
+        }
+        // Checked before reading, so that a body of exactly |maxBodyBytes|
+        // bytes is accepted and not one byte more is kept.
+        if (!streamed && available > maxBodyBytes - response.body.size()) {
+            response.ok = false;
+            response.error = kAnswerTooLarge;
+            return response;
+        }
+        chunk.resize(available);
+        DWORD read = 0;
+        if (!WinHttpReadData(handle.get(), chunk.data(), available, &read)) {
+            response.ok = false;
+            response.error = describeWinHttpError(GetLastError(), host);
+            return response;
+        }
+        if (read == 0) {
+            break;
+        }
+        if (streamed) {
+            if (!onData(chunk.data(), read, response.contentLength)) {
+                response.cancelled = true;
+                response.error = kStopped;
+                return response;
+            }
+        } else {
+            response.body.append(reinterpret_cast<const char*>(chunk.data()), read);
+        }
+    }
+    return response;
+}
+
+}  // namespace orva

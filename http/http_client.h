@@ -1,0 +1,70 @@
+#pragma once
+
+// One synchronous HTTP exchange over WinHTTP: the request is sent (with an
+// optional body from memory or from a file), and the response body is either
+// collected in memory up to a limit or handed chunk by chunk to a callback.
+// Every outcome, network failures included, comes back as an HttpResponse;
+// nothing is thrown except by exhausted memory or by a callback. Nothing is
+// shared between two calls (no connection pool, no cookies). Windows only.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orva {
+
+// The user agent of every request.
+inline constexpr char kUserAgent[] = "Orva-Setup";
+
+// A body file is read and written in pieces of this many bytes.
+inline constexpr std::size_t kUploadChunkBytes = 262'144;
+
+// What to send. Build it with the defaults and change the fields needed.
+struct HttpRequest {
+    std::string method = "GET";        // UTF-8 verb
+    std::string url;                   // UTF-8 absolute http or https URL, with optional query
+    std::vector<std::string> headers;  // whole header lines ("Name: value"), no line ends
+    std::string body;                  // request body bytes; ignored when |bodyFile| is set
+    std::wstring bodyFile;             // when not empty, the body is this file's content
+    std::uint32_t resolveTimeoutMs = 8000;
+    std::uint32_t connectTimeoutMs = 8000;
+    std::uint32_t sendTimeoutMs = 30000;
+    std::uint32_t receiveTimeoutMs = 30000;  // for each wait for response data
+};
+
+// The outcome of one exchange.
+struct HttpResponse {
+    // True once the status line and headers arrived; false again when reading
+    // the body failed or the body was over the limit. Stays true when the data
+    // callback stopped the transfer.
+    bool ok = false;
+    std::uint32_t status = 0;         // HTTP status; 0 when none arrived or it was unreadable
+    std::string body;                 // the body, unless it was streamed to the data callback
+    std::uint64_t contentLength = 0;  // Content-Length header; 0 when absent or not a number
+    bool cancelled = false;           // a callback returned false and the exchange stopped
+    std::string error;                // empty on success; else one sentence, no final full stop
+};
+
+// Receives each chunk of a streamed body in order: the bytes (valid only
+// during the call; |length| is never 0) and the response's Content-Length (0
+// when the server sent none). Returning false stops the transfer.
+using HttpDataCallback = std::function<bool(const std::uint8_t* data, std::uint64_t length,
+                                            std::uint64_t contentLength)>;
+
+// Called after each piece of a body file has been sent, with the body bytes
+// sent so far and the file's size. Returning false stops the exchange.
+using HttpUploadProgress = std::function<bool(std::uint64_t sent, std::uint64_t total)>;
+
+// Carries out |request| on the calling thread and returns when the exchange has
+// ended; both callbacks, which may be empty, are called on this thread.
+// The body of a status 200 response goes to |onData| when it is not empty;
+// every other body is collected in HttpResponse::body, where a body of more
+// than |maxBodyBytes| bytes fails with ok false. |onUploadProgress| is used
+// only for a body sent from HttpRequest::bodyFile.
+HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBodyBytes,
+                                const HttpDataCallback& onData,
+                                const HttpUploadProgress& onUploadProgress);
+
+}  // namespace orva

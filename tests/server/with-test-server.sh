@@ -1,0 +1,124 @@
+#!/bin/sh
+# with-test-server.sh PROGRAM [ARGUMENTS...]
+#
+# Runs one test program (a Windows .exe under Wine through cmake/wine-run.sh,
+# anything else directly) against its own instance of http_test_server.py, and
+# stops the server when the program ends, whatever the outcome.
+#
+# Why the server is started here, around the test program, rather than by the
+# program itself: a Windows program under Wine can start a Unix program only
+# through Wine's "start /unix", which neither waits for it nor lets it be
+# stopped reliably; a shell script can do both and hand the ports over in the
+# environment, which Wine passes on to the Windows process.
+#
+# The test program sees:
+#   ORVA_TEST_HTTP_URL       http://127.0.0.1:PORT
+#   ORVA_TEST_HTTPS_URL      https://127.0.0.1:PORT, certificate from the test authority
+#   ORVA_TEST_UNTRUSTED_URL  https://127.0.0.1:PORT, certificate from an authority nobody trusts
+#   ORVA_TEST_CLOSED_URL     http://127.0.0.1:PORT where nothing listens
+#   ORVA_TEST_TRUSTED_CA     1 when the test authority is trusted, else 0
+#
+# As root (CI), everything runs in namespaces of its own:
+#   - a network namespace with loopback only, so nothing a test does can reach
+#     beyond this machine (a name under .invalid fails without asking a
+#     resolver elsewhere, and a closed port stays closed);
+#   - a mount namespace where the system's certificate bundle, which Wine's
+#     WinHTTP trusts, is replaced by a copy with the test authority added. The
+#     machine's trust store is not touched.
+# Wine creates sockets and checks certificates partly in its wine server, so
+# the server of the prefix must run inside the namespaces as well: the prefix
+# ($WINEPREFIX, which the caller sets) belongs to tests run through this
+# script, its server is stopped before the program starts and when it ends.
+# Without root the program runs unconfined and ORVA_TEST_TRUSTED_CA is 0.
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+
+if [ "${ORVA_TEST_NAMESPACE:-}" = "" ]; then
+    if [ "$(id -u)" -eq 0 ] && unshare --net --mount true 2>/dev/null; then
+        ORVA_TEST_NAMESPACE=private exec unshare --net --mount --propagation private "$0" "$@"
+    fi
+    echo "with-test-server.sh: no namespaces (not root?): the trusted-certificate tests are skipped" >&2
+    ORVA_TEST_NAMESPACE=none
+fi
+export ORVA_TEST_NAMESPACE
+
+work=$(mktemp -d)
+server=""
+cleanup() {
+    [ -z "$server" ] || kill "$server" 2>/dev/null || true
+    [ -z "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# A certificate authority and a server certificate for 127.0.0.1 signed by it,
+# made anew for every run (so no key is kept, and nothing expires in the tree).
+# make_authority NAME; make_server NAME AUTHORITY
+make_authority() {
+    openssl req -x509 -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes \
+        -keyout "$work/$1.key" -out "$work/$1.pem" -days 2 -subj "/CN=Orva test authority $1" \
+        -addext "basicConstraints=critical,CA:TRUE" \
+        -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
+}
+make_server() {
+    openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes \
+        -keyout "$work/$1.key" -out "$work/$1.csr" -subj "/CN=127.0.0.1" 2>/dev/null
+    printf '%s\n' "basicConstraints=critical,CA:FALSE" "keyUsage=critical,digitalSignature" \
+        "extendedKeyUsage=serverAuth" "subjectAltName=IP:127.0.0.1,DNS:127.0.0.1,DNS:localhost" >"$work/$1.ext"
+    openssl x509 -req -in "$work/$1.csr" -CA "$work/$2.pem" -CAkey "$work/$2.key" \
+        -CAcreateserial -days 2 -extfile "$work/$1.ext" -out "$work/$1.crt" 2>/dev/null
+    cat "$work/$1.crt" "$work/$2.pem" >"$work/$1.pem"
+}
+make_authority authority
+make_server server authority
+make_authority stranger
+make_server stranger-server stranger
+
+trusted=0
+if [ "$ORVA_TEST_NAMESPACE" = private ]; then
+    ip link set lo up
+    bundle=/etc/ssl/certs/ca-certificates.crt
+    cat "$bundle" "$work/authority.pem" >"$work/bundle.pem"
+    mount --bind "$work/bundle.pem" "$bundle"
+    trusted=1
+fi
+
+python3 "$here/http_test_server.py" --port-file "$work/ports" \
+    --tls https "$work/server.pem" "$work/server.key" \
+    --tls untrusted "$work/stranger-server.pem" "$work/stranger-server.key" &
+server=$!
+tries=0
+while [ ! -f "$work/ports" ]; do
+    kill -0 "$server" 2>/dev/null || { echo "with-test-server.sh: the server did not start" >&2; exit 1; }
+    tries=$((tries + 1))
+    [ "$tries" -le 200 ] || { echo "with-test-server.sh: the server did not start in 20 s" >&2; exit 1; }
+    sleep 0.1
+done
+port() { awk -v name="$1" '$1 == name { print $2 }' "$work/ports"; }
+export ORVA_TEST_HTTP_URL="http://127.0.0.1:$(port http)"
+export ORVA_TEST_HTTPS_URL="https://127.0.0.1:$(port https)"
+export ORVA_TEST_UNTRUSTED_URL="https://127.0.0.1:$(port untrusted)"
+export ORVA_TEST_CLOSED_URL="http://127.0.0.1:$(port closed)"
+export ORVA_TEST_TRUSTED_CA=$trusted
+
+case "$1" in
+*.exe)
+    [ -n "${WINEPREFIX:-}" ] || { echo "with-test-server.sh: set WINEPREFIX" >&2; exit 2; }
+    # A server left from an earlier run lives outside these namespaces.
+    wineserver -k 2>/dev/null || true
+    set +e
+    "$root/cmake/wine-run.sh" "$@"
+    status=$?
+    set -e
+    ;;
+*)
+    set +e
+    "$@"
+    status=$?
+    set -e
+    ;;
+esac
+exit "$status"
