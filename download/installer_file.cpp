@@ -1,0 +1,201 @@
+#include "download/installer_file.h"
+
+#include <cwchar>
+#include <memory>
+
+#include "app/app_state.h"
+#include "app/ui_messages.h"
+#include "common/text.h"
+#include "signing/crypto.h"
+#include "signing/encoding.h"
+
+namespace orva {
+namespace {
+
+// GetTempPathW's buffer: MAX_PATH units and the terminating zero.
+constexpr DWORD kTempPathBufferChars = MAX_PATH + 1;
+
+// Files are hashed in pieces of this size.
+constexpr DWORD kHashPieceBytes = 1 << 20;
+
+// Other processes may read, write, rename or delete the file while it is open.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Owner of a handle from CreateFileW.
+struct FileHandle {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    FileHandle() = default;
+    explicit FileHandle(HANDLE h) : handle(h) {}
+    ~FileHandle() {
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+};
+
+}  // namespace
+
+bool temporaryFolder(std::wstring& folder) {
+    wchar_t buffer[kTempPathBufferChars] = {};
+    const DWORD length = GetTempPathW(kTempPathBufferChars, buffer);
+    if (length < 1 || length > MAX_PATH) {
+        return false;
+    }
+    folder.assign(buffer, length);
+    return true;
+}
+
+std::wstring joinPath(const std::wstring& folder, const std::wstring& name) {
+    if (folder.empty()) {
+        return name;
+    }
+    if (name.empty()) {
+        return folder;
+    }
+    if (folder.back() == L'\\' || folder.back() == L'/') {
+        return folder + name;
+    }
+    return folder + L'\\' + name;
+}
+
+std::wstring installerPathFor(const std::wstring& folder, const ReleaseInfo& release) {
+    return joinPath(folder, L"Orva-Setup-" + utf8ToWide(release.version) + L".exe");
+}
+
+std::wstring formatMegabytes(std::uint64_t bytes) {
+    wchar_t buffer[32] = {};
+    // 9.5367431640625e-7 is 2^-20, exact in a double.
+    std::swprintf(buffer, std::size(buffer), L"%.1f MB",
+                  static_cast<double>(bytes) * 9.5367431640625e-7);
+    return buffer;
+}
+
+std::string fileSha256Hex(const std::wstring& path) {
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (file.handle == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    const auto buffer = std::make_unique<std::uint8_t[]>(kHashPieceBytes);
+    Sha256Stream stream;
+    std::uint64_t total = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.handle, buffer.get(), kHashPieceBytes, &read, nullptr)) {
+            return {};
+        }
+        if (read == 0) {
+            break;
+        }
+        if (!stream.update(buffer.get(), read)) {
+            return {};
+        }
+        total += read;
+    }
+    Bytes digest;
+    std::string error;
+    if (total == 0 || !stream.finish(digest, error)) {
+        return {};
+    }
+    return toHex(digest);
+}
+
+bool isVerifiedCopy(const std::wstring& path, const ReleaseInfo& release) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    std::uint64_t size = 0;
+    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+    return size == release.size && fileSha256Hex(path) == release.sha256;
+}
+
+bool OutputFile::open(const std::wstring& path) {
+    close();
+    failed_ = false;
+    handle_ = CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    failed_ = handle_ == INVALID_HANDLE_VALUE;
+    return !failed_;
+}
+
+bool OutputFile::write(const void* data, std::uint64_t length) {
+    if (failed_) {
+        return false;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    while (length > 0) {
+        // WriteFile takes 32-bit counts.
+        const DWORD piece = length > (1u << 30) ? (1u << 30) : static_cast<DWORD>(length);
+        DWORD written = 0;
+        if (!WriteFile(handle_, bytes, piece, &written, nullptr) || written != piece) {
+            failed_ = true;
+            return false;
+        }
+        bytes += piece;
+        length -= piece;
+    }
+    return true;
+}
+
+void OutputFile::close() {
+    if (handle_ != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+}
+
+HttpDataCallback makeDownloadCallback(DownloadState& state, const ReleaseInfo& release,
+                                      OutputFile& file) {
+    return [&state, &release, &file](const std::uint8_t* data, std::uint64_t length,
+                                     std::uint64_t /*contentLength*/) {
+        if (g_cancelRequested.load()) {
+            return false;
+        }
+        if (length == 0) {
+            return true;  // nothing to write or count
+        }
+        if (state.receivedBytes + length > release.size) {
+            state.tooLarge = true;
+            return false;
+        }
+        if (!file.write(data, length)) {
+            state.writeFailed = true;
+            return false;
+        }
+        state.receivedBytes += length;
+        // size >= receivedBytes >= 1 here, and size <= 4,000,000,000 keeps the
+        // product far inside 64 bits.
+        const auto permille = static_cast<std::int32_t>(state.receivedBytes * 1000 / release.size);
+        if (permille != state.lastPermille) {
+            state.lastPermille = permille;
+            postUiMessage(
+                kMsgProgress,
+                formatMegabytes(state.receivedBytes) + L" of " + formatMegabytes(release.size),
+                static_cast<WPARAM>(permille));
+        }
+        return true;
+    };
+}
+
+bool isGoodDownload(const DownloadState& state, const ReleaseInfo& release,
+                    const std::wstring& partPath) {
+    return !state.tooLarge && state.receivedBytes == release.size &&
+           fileSha256Hex(partPath) == release.sha256;
+}
+
+bool putInPlace(const std::wstring& partPath, const std::wstring& installerPath) {
+    DeleteFileW(installerPath.c_str());
+    if (MoveFileW(partPath.c_str(), installerPath.c_str())) {
+        return true;
+    }
+    DeleteFileW(partPath.c_str());
+    return false;
+}
+
+}  // namespace orva
