@@ -1,7 +1,9 @@
 #pragma once
 
-// The download procedure's fixed texts. Both lie under the reserved .example
-// domain, so that the built-in address never reaches anybody's real server.
+// The download procedure: one worker run from the release list to a verified
+// installer, and the fixed texts it shows. Both texts lie under the reserved
+// .example domain, so that the built-in address never reaches anybody's real
+// server.
 
 namespace orva {
 
@@ -11,5 +13,13 @@ inline constexpr char kServiceHost[] = "updates.orva-cad.example";
 
 // Where users are asked to write when the service offers nothing usable.
 inline constexpr char kSupportEmail[] = "support@orva-cad.example";
+
+// One run, on the worker thread: finds the newest release signed by the
+// maker, reuses or downloads and checks its installer in the temporary
+// folder, and reports by posting messages to the main window: statuses and
+// progress, then exactly one kMsgFailed (a plain reason) or kMsgInstallerReady
+// (the installer's path), or nothing once g_cancelRequested is set. Throws
+// nothing for any failure of the service, the network, the disk or the data.
+void download();
 
 }  // namespace orva

@@ -23,10 +23,20 @@ What an answer looks like is chosen by the request's path and query:
   /echo      any method: 200 with the request line, the header lines and a
              blank line (each ended by CR LF), then the request body as
              received.
+  /update/SCENARIO/SIZE/list and /update/SCENARIO/SIZE/setup?version=V
+        an update service for the download tests: the list holds releases of
+        an installer of SIZE bytes of the test pattern, signed on the fly with
+        the TEST-ONLY key (tests/data/keys), and setup serves that installer;
+        SCENARIO makes one of them misbehave (see UpdateScenarios).
 """
 
 import argparse
+import base64
+import functools
+import hashlib
 import http.server
+import json
+import subprocess
 import os
 import signal
 import socket
@@ -50,6 +60,82 @@ def pattern(offset, length):
         out += piece
         start = 0
     return bytes(out)
+
+
+TEST_KEY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "keys",
+                        "test-release-key.TEST-ONLY.pem")
+
+
+def signed_payload(release):
+    """The text a release's signature covers, as the program builds it."""
+    notes = hashlib.sha256(release["notes"].encode("utf-8")).hexdigest()
+    lines = ["orva-update-v1", release["version"], release["date"], str(release["size"]),
+             release["sha256"], notes]
+    return "".join(line + "\n" for line in lines).encode("utf-8")
+
+
+def sign(payload):
+    """base64 of r||s, as the program reads it, made with the openssl command."""
+    der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", TEST_KEY], input=payload,
+                         capture_output=True, check=True).stdout
+    # DER: SEQUENCE { INTEGER r, INTEGER s }, short lengths for P-256.
+    pos, values = 2, []
+    for _ in range(2):
+        length = der[pos + 1]
+        values.append(int.from_bytes(der[pos + 2:pos + 2 + length], "big"))
+        pos += 2 + length
+    return base64.b64encode(b"".join(v.to_bytes(32, "big") for v in values)).decode("ascii")
+
+
+@functools.lru_cache(maxsize=8)
+def pattern_sha256(size):
+    digest = hashlib.sha256()
+    for offset in range(0, size, len(BLOCK)):
+        digest.update(BLOCK[:min(len(BLOCK), size - offset)])
+    return digest.hexdigest()
+
+
+def release(version, size, signed=True, sha256=None):
+    entry = {"version": version, "date": "2026-11-30", "size": size,
+             "sha256": sha256 or pattern_sha256(size), "notes": "Release " + version}
+    payload = signed_payload(entry)
+    if not signed:  # a well-formed signature over something else
+        payload += b"x"
+    entry["signature"] = sign(payload)
+    return entry
+
+
+class UpdateScenarios:
+    """What the update service answers in each download scenario. Every
+    scenario serves version 2.4.1, an installer of SIZE bytes of the test
+    pattern, unless it says otherwise.
+
+      good            the list and the installer as published
+      newest          several releases; 2.10.0 is the newest that verifies
+      longer, shorter, different
+                      the installer with 4096 bytes more, 4096 fewer, or one
+                      byte changed
+      slow            the installer in 16 KiB pieces, one every 50 ms
+      drop            half the installer, then the connection closes
+      setup-404       the installer answers 404 with a JSON "error"
+      setup-500       the installer answers 500 (for runs that must not ask)
+      list-503        the list answers 503 with an HTML page
+      list-503-json   the list answers 503 with a JSON "error"
+      list-not-json   the list is an HTML page with status 200
+      unsigned        the list's only release does not verify
+    """
+
+    ERROR_LIST = "The update service is closed for maintenance until 14:00 UTC."
+    ERROR_SETUP = "Orva 2.4.1 was withdrawn; please try again tomorrow."
+
+    @staticmethod
+    def releases(scenario, size):
+        if scenario == "newest":
+            return [release("3.0.0", size, signed=False), release("2.9.0", size),
+                    release("2.10.0", size), release("2.10.0", size, sha256="0" * 64)]
+        if scenario == "unsigned":
+            return [release("2.4.1", size, signed=False)]
+        return [release("2.4.1", size)]
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -81,6 +167,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.cut_short(int(parts[1]), stall=True)
             elif parts[0] == "drop" and len(parts) == 2:
                 self.cut_short(int(parts[1]), stall=False)
+            elif parts[0] == "update" and len(parts) == 4:
+                self.update_service(parts[1], int(parts[2]), parts[3], query)
             else:
                 self.answer({"status": "404"}, b"no such test path")
         except (ConnectionError, ssl.SSLError, socket.timeout):
@@ -142,10 +230,53 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if framing == "chunked":
             self.wfile.write(b"0\r\n\r\n")
 
-    def cut_short(self, size, stall):
+    def send_json(self, status, document):
+        body = json.dumps(document).encode("utf-8")
+        self.send_response(status)
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def update_service(self, scenario, size, what, query):
+        self.read_body()
+        if what == "list":
+            if scenario == "list-503":
+                page = b"<html><body><h1>503 Service Unavailable</h1></body></html>"
+                return self.answer({"status": "503"}, page)
+            if scenario == "list-503-json":
+                return self.send_json(503, {"error": UpdateScenarios.ERROR_LIST})
+            if scenario == "list-not-json":
+                return self.answer({}, b"<html><body>Welcome!</body></html>")
+            return self.send_json(200, {"releases": UpdateScenarios.releases(scenario, size)})
+        if what != "setup":
+            return self.send_json(404, {"error": "No such page."})
+        if scenario == "setup-404":
+            return self.send_json(404, {"error": UpdateScenarios.ERROR_SETUP})
+        if scenario == "setup-500":
+            return self.answer({"status": "500"}, b"Internal Server Error")
+        if scenario == "drop":
+            return self.cut_short(size // 2, stall=False, announced=size)
+        if scenario == "different":
+            body = bytearray(pattern(0, size))
+            body[size // 2] ^= 0x01
+            return self.answer({}, bytes(body))
+        sent_size = {"longer": size + 4096, "shorter": size - 4096}.get(scenario, size)
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(sent_size))
+        self.end_headers()
+        piece = 16384 if scenario == "slow" else len(BLOCK)
+        for offset in range(0, sent_size, piece):
+            self.wfile.write(pattern(offset, min(piece, sent_size - offset)))
+            self.wfile.flush()
+            if scenario == "slow":
+                time.sleep(0.05)
+
+    def cut_short(self, size, stall, announced=None):
         self.read_body()
         self.send_response(200)
-        self.send_header("Content-Length", str(size + 1000))
+        self.send_header("Content-Length", str(size + 1000 if announced is None else announced))
         self.end_headers()
         self.wfile.write(pattern(0, size))
         self.wfile.flush()

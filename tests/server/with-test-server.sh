@@ -17,6 +17,8 @@
 #   ORVA_TEST_UNTRUSTED_URL  https://127.0.0.1:PORT, certificate from an authority nobody trusts
 #   ORVA_TEST_CLOSED_URL     http://127.0.0.1:PORT where nothing listens
 #   ORVA_TEST_TRUSTED_CA     1 when the test authority is trusted, else 0
+#   ORVA_TEST_TINY_FOLDER    a folder on a 1 MiB file system of its own, as a
+#                            Windows path, for tests of a full disk (root only)
 #
 # As root (CI), everything runs in namespaces of its own:
 #   - a network namespace with loopback only, so nothing a test does can reach
@@ -49,6 +51,7 @@ server=""
 cleanup() {
     [ -z "$server" ] || kill "$server" 2>/dev/null || true
     [ -z "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null || true
+    umount "$work/tiny" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -84,6 +87,10 @@ if [ "$ORVA_TEST_NAMESPACE" = private ]; then
     cat "$bundle" "$work/authority.pem" >"$work/bundle.pem"
     mount --bind "$work/bundle.pem" "$bundle"
     trusted=1
+    # A file system that fills up after 1 MiB, for the full-disk tests.
+    mkdir "$work/tiny"
+    mount -t tmpfs -o size=1m tmpfs "$work/tiny"
+    export ORVA_TEST_TINY_FOLDER="Z:$work/tiny\\"
 fi
 
 python3 "$here/http_test_server.py" --port-file "$work/ports" \

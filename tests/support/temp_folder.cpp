@@ -10,9 +10,10 @@ namespace orva::testing {
 
 TempFolder::TempFolder() {
     static std::atomic<int> counter{0};
+    // Taken once: tests point TMP at their own folders while they run.
+    static const std::filesystem::path base = std::filesystem::temp_directory_path();
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    path_ = std::filesystem::temp_directory_path() /
-            ("orva-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+    path_ = base / ("orva-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
     std::filesystem::create_directories(path_);
 }
 

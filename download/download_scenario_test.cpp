@@ -1,0 +1,379 @@
+// Whole runs of download() against the local update service
+// (tests/server/http_test_server.py, /update/...), each in a temporary folder
+// of its own, with the messages it posts collected by a stand-in window. The
+// service signs its lists with the TEST-ONLY key, which this executable has
+// built in.
+#include <gtest/gtest.h>
+#include <windows.h>
+// windows.h must come first.
+#include <winhttp.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/ui_messages.h"
+#include "common/text.h"
+#include "download/download.h"
+#include "http/network_errors.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/test_data.h"
+#include "tests/support/test_server.h"
+
+namespace orva {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::MessageRecorder;
+using testing::TempFolder;
+using testing::UiMessage;
+
+constexpr std::uint64_t kSize = 3 * 1024 * 1024;  // "3.0 MB"
+const std::wstring kFinding = L"Finding the newest version of Orva...";
+const std::wstring kDownloading = L"Downloading Orva 2.4.1 (3.0 MB)";
+const std::wstring kChecking = L"Checking the download...";
+const std::wstring kNotAsPublished =
+    L"What was downloaded is not Orva 2.4.1 as it was published (its size or checksum "
+    L"differs), so it was thrown away. Try again; if it happens twice, write to "
+    L"support@orva-cad.example.";
+
+std::string serviceUrl(const std::string& scenario, std::uint64_t size = kSize) {
+    return testing::testServerUrl("ORVA_TEST_HTTP_URL") + "/update/" + scenario + "/" +
+           std::to_string(size);
+}
+
+// The folder download() will use once TMP names |folder|: GetTempPathW's text.
+std::wstring tempPathFor(const fs::path& folder) {
+    SetEnvironmentVariableW(L"TMP", folder.wstring().c_str());
+    wchar_t buffer[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, buffer);
+    return buffer;
+}
+
+struct RunResult {
+    std::vector<UiMessage> messages;
+
+    std::vector<std::wstring> texts(UINT message) const {
+        std::vector<std::wstring> result;
+        for (const UiMessage& m : messages) {
+            if (m.message == message)
+                result.push_back(m.text);
+        }
+        return result;
+    }
+    // The last message, which ends a run, unless the run ended without one.
+    std::optional<UiMessage> final() const {
+        if (messages.empty() || (messages.back().message != kMsgFailed &&
+                                 messages.back().message != kMsgInstallerReady)) {
+            return std::nullopt;
+        }
+        return messages.back();
+    }
+};
+
+// Runs download() on a worker thread against |url| with |folder| as the
+// temporary folder, as the window would: messages are delivered while it
+// runs, and |onMessage| sees each one as it arrives.
+RunResult runDownload(const std::string& url, const fs::path& folder,
+                      const std::function<void(const UiMessage&)>& onMessage = {}) {
+    SetEnvironmentVariableW(L"ORVA_UPDATE_URL", utf8ToWide(url).c_str());
+    SetEnvironmentVariableW(L"TMP", folder.wstring().c_str());
+    MessageRecorder recorder;
+    g_cancelRequested = false;
+    g_workerRunning = true;
+    std::thread worker([] {
+        download();
+        g_workerRunning = false;
+    });
+    std::size_t seen = 0;
+    auto deliver = [&] {
+        const auto& messages = recorder.pump();
+        for (; seen < messages.size(); ++seen) {
+            if (onMessage)
+                onMessage(messages[seen]);
+        }
+    };
+    while (g_workerRunning) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLPOSTMESSAGE);
+        deliver();
+    }
+    worker.join();
+    deliver();
+    g_cancelRequested = false;
+    return RunResult{recorder.pump()};
+}
+
+struct Scenario {
+    const char* name;
+    const char* service;  // the scenario of the test service
+    // Makes files in the temporary folder before the run.
+    std::function<void(const fs::path& folder)> prepare;
+    std::vector<std::wstring> statuses;
+    UINT finalMessage;
+    // The final message's text, given the temporary folder's text.
+    std::function<std::wstring(const std::wstring& tempPath)> finalText;
+    // The installer's content afterwards; nullopt: no file by that name.
+    std::optional<std::string> installerAfter;
+};
+
+const std::string kInstaller = testing::testPattern(0, kSize);
+
+std::wstring readyAt(const std::wstring& tempPath) {
+    return tempPath + L"Orva-Setup-2.4.1.exe";
+}
+
+TEST(DownloadScenario, EndToEnd) {
+    const fs::path installerName = "Orva-Setup-2.4.1.exe";
+    std::string changed = kInstaller;
+    changed[1000] ^= 0x40;
+    const Scenario kScenarios[] = {
+        {"fresh download",
+         "good",
+         {},
+         {kFinding, kDownloading, kChecking},
+         kMsgInstallerReady,
+         readyAt,
+         kInstaller},
+        {"verified copy reused, nothing fetched",
+         "setup-500",
+         [&](const fs::path& f) { testing::writeFile(f / installerName, kInstaller); },
+         {kFinding},
+         kMsgInstallerReady,
+         readyAt,
+         kInstaller},
+        {"cached copy with one byte changed is replaced",
+         "good",
+         [&](const fs::path& f) { testing::writeFile(f / installerName, changed); },
+         {kFinding, kDownloading, kChecking},
+         kMsgInstallerReady,
+         readyAt,
+         kInstaller},
+        {"answer longer than signed",
+         "longer",
+         {},
+         {kFinding, kDownloading, kChecking},
+         kMsgFailed,
+         [](const std::wstring&) { return kNotAsPublished; },
+         std::nullopt},
+        {"answer shorter than signed",
+         "shorter",
+         {},
+         {kFinding, kDownloading, kChecking},
+         kMsgFailed,
+         [](const std::wstring&) { return kNotAsPublished; },
+         std::nullopt},
+        {"answer differs from signed",
+         "different",
+         {},
+         {kFinding, kDownloading, kChecking},
+         kMsgFailed,
+         [](const std::wstring&) { return kNotAsPublished; },
+         std::nullopt},
+        {"a damaged cached copy stays when the download fails",
+         "different",
+         [&](const fs::path& f) { testing::writeFile(f / installerName, changed); },
+         {kFinding, kDownloading, kChecking},
+         kMsgFailed,
+         [](const std::wstring&) { return kNotAsPublished; },
+         changed},
+        {"list answered 503",
+         "list-503",
+         {},
+         {kFinding},
+         kMsgFailed,
+         [](const std::wstring&) {
+             return std::wstring(
+                 L"updates.orva-cad.example did not give the list of versions (HTTP 503).");
+         },
+         std::nullopt},
+        {"list answered 503 with an error text",
+         "list-503-json",
+         {},
+         {kFinding},
+         kMsgFailed,
+         [](const std::wstring&) {
+             return std::wstring(L"The update service is closed for maintenance until 14:00 UTC.");
+         },
+         std::nullopt},
+        {"list is not JSON",
+         "list-not-json",
+         {},
+         {kFinding},
+         kMsgFailed,
+         [](const std::wstring&) {
+             return std::wstring(
+                 L"updates.orva-cad.example answered with something that is "
+                 L"not a list of versions.");
+         },
+         std::nullopt},
+        {"no signed release",
+         "unsigned",
+         {},
+         {kFinding},
+         kMsgFailed,
+         [](const std::wstring&) {
+             return std::wstring(
+                 L"updates.orva-cad.example lists no version of Orva signed by "
+                 L"its maker. Write to support@orva-cad.example.");
+         },
+         std::nullopt},
+        {"download answered 404 with an error text",
+         "setup-404",
+         {},
+         {kFinding, kDownloading},
+         kMsgFailed,
+         [](const std::wstring&) {
+             return std::wstring(L"Orva 2.4.1 was withdrawn; please try again tomorrow.");
+         },
+         std::nullopt},
+        {"a folder bears the installer's name",
+         "good",
+         [&](const fs::path& f) { fs::create_directory(f / installerName); },
+         {kFinding, kDownloading, kChecking},
+         kMsgFailed,
+         [](const std::wstring& tempPath) {
+             return L"The download could not be put in " + tempPath + L".";
+         },
+         std::nullopt},
+        {"a folder bears the partial file's name",
+         "good",
+         [&](const fs::path& f) { fs::create_directory(f / "Orva-Setup-2.4.1.exe.part"); },
+         {kFinding, kDownloading},
+         kMsgFailed,
+         [](const std::wstring& tempPath) {
+             return L"The download could not be written to " + tempPath +
+                    L"Orva-Setup-2.4.1.exe.part.";
+         },
+         std::nullopt},
+    };
+    for (const Scenario& s : kScenarios) {
+        SCOPED_TRACE(s.name);
+        TempFolder folder;
+        if (s.prepare)
+            s.prepare(folder.path());
+        const std::wstring tempPath = tempPathFor(folder.path());
+        const RunResult run = runDownload(serviceUrl(s.service), folder.path());
+
+        EXPECT_EQ(run.texts(kMsgStatus), s.statuses);
+        const auto final = run.final();
+        ASSERT_TRUE(final.has_value());
+        EXPECT_EQ(final->message, s.finalMessage);
+        EXPECT_EQ(final->text, s.finalText(tempPath));
+        EXPECT_EQ(run.texts(kMsgFailed).size() + run.texts(kMsgInstallerReady).size(), 1u);
+
+        const fs::path installer = folder.path() / installerName;
+        if (s.installerAfter) {
+            ASSERT_TRUE(fs::is_regular_file(installer));
+            EXPECT_TRUE(testing::readTestFile(installer) == *s.installerAfter);
+        } else if (!fs::is_directory(installer)) {
+            EXPECT_FALSE(fs::exists(installer));
+        }
+        if (!fs::is_directory(folder.path() / "Orva-Setup-2.4.1.exe.part")) {
+            EXPECT_FALSE(fs::exists(folder.path() / "Orva-Setup-2.4.1.exe.part"))
+                << "a partial file was left behind";
+        }
+    }
+}
+
+TEST(DownloadScenario, FreshDownloadReportsProgressToTheEnd) {
+    TempFolder folder;
+    const RunResult run = runDownload(serviceUrl("good"), folder.path());
+    const std::vector<std::wstring> progress = run.texts(kMsgProgress);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_LE(progress.size(), 1001u);
+    EXPECT_EQ(progress.back(), L"3.0 MB of 3.0 MB");
+    std::vector<WPARAM> permille;
+    for (const UiMessage& m : run.messages) {
+        if (m.message == kMsgProgress)
+            permille.push_back(m.wParam);
+    }
+    EXPECT_EQ(permille.back(), 1000u);
+    EXPECT_TRUE(std::is_sorted(permille.begin(), permille.end()));
+    // Progress comes between the downloading and the checking status.
+    const auto downloading =
+        std::find_if(run.messages.begin(), run.messages.end(),
+                     [](const UiMessage& m) { return m.text == kDownloading; });
+    const auto firstProgress =
+        std::find_if(run.messages.begin(), run.messages.end(),
+                     [](const UiMessage& m) { return m.message == kMsgProgress; });
+    const auto checking = std::find_if(run.messages.begin(), run.messages.end(),
+                                       [](const UiMessage& m) { return m.text == kChecking; });
+    EXPECT_LT(downloading, firstProgress);
+    EXPECT_LT(firstProgress, checking);
+}
+
+TEST(DownloadScenario, NewestSignedReleaseIsChosen) {
+    // The list offers 3.0.0 (not signed), 2.9.0, 2.10.0 and a second 2.10.0
+    // with another digest: the first 2.10.0 wins.
+    TempFolder folder;
+    const std::wstring tempPath = tempPathFor(folder.path());
+    const RunResult run = runDownload(serviceUrl("newest"), folder.path());
+    EXPECT_EQ(
+        run.texts(kMsgStatus),
+        (std::vector<std::wstring>{kFinding, L"Downloading Orva 2.10.0 (3.0 MB)", kChecking}));
+    ASSERT_TRUE(run.final().has_value());
+    EXPECT_EQ(run.final()->message, kMsgInstallerReady);
+    EXPECT_EQ(run.final()->text, tempPath + L"Orva-Setup-2.10.0.exe");
+}
+
+TEST(DownloadScenario, DroppedConnectionFailsAndLeavesNothing) {
+    TempFolder folder;
+    const RunResult run = runDownload(serviceUrl("drop"), folder.path());
+    ASSERT_TRUE(run.final().has_value());
+    EXPECT_EQ(run.final()->message, kMsgFailed);
+    // Windows reports the broken connection; Wine ends the body cleanly, so
+    // the short file fails the check instead. Either way nothing is kept.
+    EXPECT_TRUE(run.final()->text == kNotAsPublished ||
+                run.final()->text.find(L"127.0.0.1") != std::wstring::npos)
+        << wideToUtf8(run.final()->text);
+    EXPECT_TRUE(fs::is_empty(folder.path()));
+}
+
+TEST(DownloadScenario, NoServiceListeningGivesTheNetworkSentence) {
+    TempFolder folder;
+    const std::string closed = testing::testServerUrl("ORVA_TEST_CLOSED_URL");
+    const RunResult run = runDownload(closed, folder.path());
+    EXPECT_EQ(run.texts(kMsgStatus), std::vector<std::wstring>{kFinding});
+    ASSERT_TRUE(run.final().has_value());
+    EXPECT_EQ(run.final()->message, kMsgFailed);
+    EXPECT_EQ(wideToUtf8(run.final()->text),
+              describeWinHttpError(ERROR_WINHTTP_CANNOT_CONNECT, L"127.0.0.1") + ".");
+}
+
+TEST(DownloadScenario, ClosingTheWindowDuringTheDownloadStopsSilently) {
+    TempFolder folder;
+    const RunResult run =
+        runDownload(serviceUrl("slow", 1024 * 1024), folder.path(), [](const UiMessage& m) {
+            if (m.message == kMsgProgress)
+                g_cancelRequested = true;
+        });
+    EXPECT_FALSE(run.final().has_value()) << "a closed window gets no final message";
+    EXPECT_FALSE(run.texts(kMsgProgress).empty());
+    EXPECT_TRUE(fs::is_empty(folder.path())) << "the partial file is deleted";
+}
+
+TEST(DownloadScenario, AFullDiskIsReportedAndCleanedUp) {
+    const char* tiny = std::getenv("ORVA_TEST_TINY_FOLDER");
+    if (tiny == nullptr) {
+        GTEST_SKIP() << "needs the 1 MiB file system that with-test-server.sh mounts as root";
+    }
+    const fs::path folder = fs::path(tiny) / "full-disk";
+    fs::create_directories(folder);
+    const RunResult run = runDownload(serviceUrl("good"), folder);
+    ASSERT_TRUE(run.final().has_value());
+    EXPECT_EQ(run.final()->message, kMsgFailed);
+    EXPECT_EQ(run.final()->text, L"The download could not be written: is the disk full?");
+    EXPECT_FALSE(run.texts(kMsgProgress).empty()) << "the disk filled part of the way";
+    EXPECT_TRUE(fs::is_empty(folder));
+    fs::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace orva

@@ -1,0 +1,205 @@
+#include "download/release_list.h"
+
+#include <limits>
+
+#include "signing/release_signature.h"
+
+namespace orva {
+namespace {
+
+// The largest value of one part of a version.
+constexpr std::uint32_t kMaxVersionPart = 999'999;
+
+constexpr std::size_t kSha256HexDigits = 64;
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+std::uint32_t digitValue(char c) {
+    return static_cast<std::uint32_t>(c - '0');
+}
+
+bool isLeapYear(std::uint32_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+// Reads the part of |version| that starts at |pos| (its leading digits; the
+// rest up to the next '.' is passed over) and leaves |pos| after the '.' that
+// ends it. A value beyond 64 bits stays at the largest 64-bit value.
+std::uint64_t takeVersionPart(std::string_view version, std::size_t& pos) {
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t value = 0;
+    while (pos < version.size() && isDigit(version[pos])) {
+        const std::uint64_t digit = digitValue(version[pos]);
+        value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
+        ++pos;
+    }
+    while (pos < version.size() && version[pos] != '.') {
+        ++pos;
+    }
+    if (pos < version.size()) {
+        ++pos;  // the '.'
+    }
+    return value;
+}
+
+// The newest release that |verifies| accepts; the first among equal versions.
+template <typename Verify>
+std::optional<std::size_t> pickNewest(const std::vector<ReleaseInfo>& releases,
+                                      const Verify& verifies) {
+    std::optional<std::size_t> chosen;
+    for (std::size_t i = 0; i < releases.size(); ++i) {
+        std::string error;  // why a release fails is of no interest here
+        if (!verifies(releases[i], error)) {
+            continue;
+        }
+        if (!chosen || compareVersions(releases[i].version, releases[*chosen].version) == 1) {
+            chosen = i;
+        }
+    }
+    return chosen;
+}
+
+}  // namespace
+
+bool parseReleaseList(std::string_view text, std::vector<ReleaseInfo>& releases,
+                      std::string& error) {
+    releases.clear();
+    JsonValue document;
+    if (!parseJson(text, document, error)) {
+        return false;
+    }
+    const JsonValue* list =
+        document.kind == JsonKind::kObject ? document.find("releases") : nullptr;
+    if (list == nullptr || list->kind != JsonKind::kArray) {
+        error = kNotAReleaseList;
+        return false;
+    }
+    for (const JsonValue& element : list->items) {
+        ReleaseInfo release;
+        if (parseRelease(element, release)) {
+            releases.push_back(std::move(release));
+        }
+    }
+    return true;
+}
+
+bool parseRelease(const JsonValue& value, ReleaseInfo& release) {
+    if (value.kind != JsonKind::kObject) {
+        return false;
+    }
+    release.version = stringMember(value, "version");
+    release.date = stringMember(value, "date");
+    release.sha256 = stringMember(value, "sha256");
+    release.signature = stringMember(value, "signature");
+    release.notes = stringMember(value, "notes");
+
+    const JsonValue* size = value.find("size");
+    // Written so that a NaN, which no JSON text gives but a built document
+    // could hold, is refused rather than converted.
+    if (size == nullptr || size->kind != JsonKind::kNumber ||
+        !(size->number >= 0.0 && size->number <= static_cast<double>(kMaxReleaseSize))) {
+        return false;
+    }
+    release.size = static_cast<std::uint64_t>(size->number);  // truncates toward zero
+
+    std::uint32_t year = 0;
+    std::uint32_t month = 0;
+    std::uint32_t day = 0;
+    return isValidVersion(release.version) && parseDate(release.date, year, month, day) &&
+           release.sha256.size() == kSha256HexDigits && !release.signature.empty();
+}
+
+std::string stringMember(const JsonValue& object, std::string_view name) {
+    const JsonValue* member = object.find(name);
+    if (member == nullptr || member->kind != JsonKind::kString) {
+        return {};
+    }
+    return member->text;
+}
+
+bool isValidVersion(std::string_view version) {
+    int parts = 0;
+    bool partHasDigit = false;
+    std::uint32_t value = 0;
+    for (const char c : version) {
+        if (isDigit(c)) {
+            value = value * 10 + digitValue(c);
+            if (value > kMaxVersionPart) {
+                return false;
+            }
+            partHasDigit = true;
+        } else if (c == '.') {
+            if (!partHasDigit || ++parts == 3) {
+                return false;  // an empty part, or a fourth one
+            }
+            partHasDigit = false;
+            value = 0;
+        } else {
+            return false;
+        }
+    }
+    return partHasDigit && parts == 2;
+}
+
+bool parseDate(std::string_view date, std::uint32_t& year, std::uint32_t& month,
+               std::uint32_t& day) {
+    if (date.size() != 10 || date[4] != '-' || date[7] != '-') {
+        return false;
+    }
+    std::uint32_t digits[10] = {};
+    for (std::size_t i = 0; i < date.size(); ++i) {
+        if (i == 4 || i == 7) {
+            continue;
+        }
+        if (!isDigit(date[i])) {
+            return false;
+        }
+        digits[i] = digitValue(date[i]);
+    }
+    const std::uint32_t y = digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
+    const std::uint32_t m = digits[5] * 10 + digits[6];
+    const std::uint32_t d = digits[8] * 10 + digits[9];
+    if (m == 0 || m > 12 || d == 0) {
+        return false;
+    }
+    static constexpr std::uint32_t kDaysInMonth[12] = {31, 28, 31, 30, 31, 30,
+                                                       31, 31, 30, 31, 30, 31};
+    const std::uint32_t daysInMonth = kDaysInMonth[m - 1] + (m == 2 && isLeapYear(y) ? 1 : 0);
+    if (d > daysInMonth) {
+        return false;
+    }
+    year = y;
+    month = m;
+    day = d;
+    return true;
+}
+
+int compareVersions(std::string_view a, std::string_view b) {
+    std::size_t posA = 0;
+    std::size_t posB = 0;
+    while (posA < a.size() || posB < b.size()) {
+        const std::uint64_t partA = takeVersionPart(a, posA);
+        const std::uint64_t partB = takeVersionPart(b, posB);
+        if (partA != partB) {
+            return partA > partB ? 1 : -1;
+        }
+    }
+    return 0;
+}
+
+std::optional<std::size_t> pickNewestRelease(const std::vector<ReleaseInfo>& releases) {
+    return pickNewest(releases, [](const ReleaseInfo& release, std::string& error) {
+        return verifyRelease(release, error);
+    });
+}
+
+std::optional<std::size_t> pickNewestReleaseWithKey(const std::vector<ReleaseInfo>& releases,
+                                                    const Bytes& publicKey) {
+    return pickNewest(releases, [&publicKey](const ReleaseInfo& release, std::string& error) {
+        return verifyReleaseWithKey(release, publicKey, error);
+    });
+}
+
+}  // namespace orva

@@ -1,0 +1,87 @@
+#pragma once
+
+// The release list that the update service answers to "/list", and the choice
+// of the release to install: the newest one whose signature verifies.
+//
+// The list document is a JSON object whose "releases" member is an array of
+// release objects with the members "version", "date", "size", "sha256",
+// "signature" and "notes". A release that lacks a member or has one of the
+// wrong form is skipped without a word, and so is one whose signature does not
+// verify: only a document that is not a list at all is an error.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/bytes.h"
+#include "common/release_info.h"
+#include "json/json.h"
+
+namespace orva {
+
+// The largest installer a release may list, in bytes.
+inline constexpr std::uint64_t kMaxReleaseSize = 4'000'000'000;
+
+// The most of a "/list" answer the download procedure reads, in bytes
+// (2 MiB); the release tool refuses to write a longer list.
+inline constexpr std::uint64_t kMaxReleaseListBytes = 2'097'152;
+
+// What parseReleaseList says of a JSON document that is not a list.
+inline constexpr const char* kNotAReleaseList = "that is not a list of releases";
+
+// Reads the list document |text| into |releases| (cleared first), keeping, in
+// document order, every element of "releases" that parseRelease keeps.
+// Returns false when |text| is not JSON (|error| is then the JSON reader's
+// fault with its line) or when its root is not an object with a "releases"
+// array (|error| is kNotAReleaseList). Returns true otherwise, even when no
+// release is kept; |error| is then untouched.
+bool parseReleaseList(std::string_view text, std::vector<ReleaseInfo>& releases,
+                      std::string& error);
+
+// Reads one element of the "releases" array into |release| and tells whether
+// it is kept: it must be an object whose "version" passes isValidVersion,
+// whose "date" passes parseDate, whose "size" is a number from 0 to
+// kMaxReleaseSize (truncated toward zero), whose "sha256" is 64 bytes long and
+// whose "signature" is not empty. "notes" may be absent or empty. The text
+// fields are filled before they are checked, so a release that is not kept
+// may be partly filled and must be discarded.
+bool parseRelease(const JsonValue& value, ReleaseInfo& release);
+
+// The text of the string member |name| of |object|, or empty text when there
+// is no such member, it is not a string, or |object| is not an object.
+std::string stringMember(const JsonValue& object, std::string_view name);
+
+// True for exactly three parts separated by single dots, each one or more
+// ASCII digits with a value of at most 999999 (leading zeros allowed):
+// "2.4.1" and "0.0.0" are versions, "2.4", "2.4.1.0", "v2.4.1" and
+// "1000000.0.0" are not.
+bool isValidVersion(std::string_view version);
+
+// True for a real day of the Gregorian calendar written YYYY-MM-DD (ten bytes,
+// every digit ASCII, any year from 0000 to 9999); |year|, |month| and |day|
+// then hold its numbers. On false they are untouched.
+bool parseDate(std::string_view date, std::uint32_t& year, std::uint32_t& month,
+               std::uint32_t& day);
+
+// Compares two versions part by part, numerically: 1 when |a| is newer, -1
+// when it is older, 0 when they are equal ("2.10.0" is newer than "2.9.0";
+// "01.02.03" equals "1.2.3"). A part is read from its leading digits, so an
+// empty, missing or non-numeric part counts as 0; a part too large for 64 bits
+// counts as the largest 64-bit value.
+int compareVersions(std::string_view a, std::string_view b);
+
+// The index of the release to install: the newest version among the releases
+// that verifyRelease accepts, the first in the list among equal versions. Every
+// release is verified, whatever its version. None when no release verifies.
+std::optional<std::size_t> pickNewestRelease(const std::vector<ReleaseInfo>& releases);
+
+// The same choice with the signatures checked against |publicKey| (64 bytes,
+// X then Y) instead of the key built into the program. The release tool uses
+// it to show which release the program built with that key would choose.
+std::optional<std::size_t> pickNewestReleaseWithKey(const std::vector<ReleaseInfo>& releases,
+                                                    const Bytes& publicKey);
+
+}  // namespace orva
