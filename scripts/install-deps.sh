@@ -9,6 +9,8 @@ packages=(
     # Windows build and its tests
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth
+    # The update service's test: the web server, certificates, requests, JSON
+    nginx-light openssl curl python3
 )
 
 missing=()
