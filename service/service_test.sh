@@ -146,6 +146,10 @@ done
 expect_error "other path under the base" 404 "$nothing_here" "$base/other"
 expect_error "path below the list" 404 "$nothing_here" "$base/list/x"
 expect_error "path outside the base" 404 "$nothing_here" "https://127.0.0.1:$port/list.json"
+expect_error "the error pages' own addresses" 404 "$nothing_here" \
+    "https://127.0.0.1:$port/orva-error/too-long"
+expect_error "address too long" 414 "The request to the update service was too long." \
+    "$base/setup?version=$(printf '%09000d' 1)"
 expect_error "POST" 405 "The update service only gives files; it does not take any." \
     "$base/list" -X POST -d x
 expect_error "plain HTTP" 400 "The update service answers only over HTTPS." \
