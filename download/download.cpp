@@ -16,8 +16,6 @@
 namespace orva {
 namespace {
 
-// The list is small; a larger answer is not a list we would read.
-constexpr std::uint64_t kMaxListBytes = 2'097'152;
 // Only error answers of the download are kept in memory.
 constexpr std::uint64_t kMaxDownloadErrorBytes = 65'536;
 
@@ -39,7 +37,7 @@ void download() {
     listRequest.url = updateUrl("/list");
     listRequest.sendTimeoutMs = 15000;
     listRequest.receiveTimeoutMs = 15000;
-    const HttpResponse list = performHttpRequest(listRequest, kMaxListBytes, {}, {});
+    const HttpResponse list = performHttpRequest(listRequest, kMaxReleaseListBytes, {}, {});
     if (g_cancelRequested.load()) {
         return;
     }

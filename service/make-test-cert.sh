@@ -1,0 +1,32 @@
+#!/bin/sh
+# Makes a throw-away certificate authority and a server certificate for
+# 127.0.0.1 and localhost, for running the update service in tests and
+# demonstrations (never for a real host):
+#
+#   service/make-test-cert.sh DIR
+#
+# writes DIR/ca.pem (to trust), DIR/server.pem and DIR/server.key (for
+# run-local.sh). Valid for two days. Uses the openssl command.
+set -eu
+
+if [ $# -ne 1 ]; then
+    echo "usage: $0 DIR" >&2
+    exit 2
+fi
+dir=$1
+mkdir -p "$dir"
+cat >"$dir/server.ext" <<'END'
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
+subjectAltName = IP:127.0.0.1, DNS:localhost
+END
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
+    -subj "/CN=Orva update service test CA" \
+    -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
+    -keyout "$dir/ca.key" -out "$dir/ca.pem" 2>/dev/null
+openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes \
+    -subj "/CN=127.0.0.1" -keyout "$dir/server.key" -out "$dir/server.csr" 2>/dev/null
+openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" \
+    -CAcreateserial -days 2 -extfile "$dir/server.ext" -out "$dir/server.pem" 2>/dev/null
+rm -f "$dir/server.csr" "$dir/server.ext" "$dir/ca.srl"

@@ -1,0 +1,609 @@
+#include "tools/release/release_tool.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <map>
+#include <optional>
+#include <string_view>
+
+#include "download/release_list.h"
+#include "signing/crypto.h"
+#include "signing/encoding.h"
+#include "signing/release_signature.h"
+#include "tools/release/file_io.h"
+#include "tools/release/json_writer.h"
+#include "tools/release/signing_key.h"
+
+namespace orva {
+namespace {
+
+constexpr const char* kOverviewHelp =
+    R"(orva-release: signs releases of Orva for its update service and checks the list.
+
+Usage:
+  orva-release keygen --out KEY.pem
+  orva-release sign --key KEY.pem --list LIST.json --installer FILE --version V
+                    [--date YYYY-MM-DD] [--notes-file F]
+  orva-release verify --list LIST.json (--public-key HEX | --key KEY.pem)
+                      [--installers DIR]
+  orva-release COMMAND --help
+
+keygen makes the signing key, sign puts a signed release into the list that
+the update service answers to "/list", verify reads a list as the program
+does and says which release the program would install.
+
+Exit status: 0 on success; 1 when verify finds that the program would install
+nothing or that the chosen release's installer does not match; 2 for bad
+input or a failed command, which then changes no file and prints nothing on
+standard output.
+)";
+
+constexpr const char* kKeygenHelp =
+    R"(Usage: orva-release keygen --out KEY.pem
+
+Makes a new ECDSA P-256 private key for signing releases and writes it to
+KEY.pem (PEM, PKCS #8, unencrypted, mode 0600). An existing file is never
+replaced. Prints the public key on standard output as the 128 hexadecimal
+digits (X then Y) that the program is built with:
+
+  cmake --preset windows -DORVA_RELEASE_PUBLIC_KEY=<the 128 digits>
+
+Keep KEY.pem secret and backed up: whoever holds it can publish releases that
+the program installs, and without it no program built with its public key
+will accept a new release.
+)";
+
+constexpr const char* kSignHelp =
+    R"(Usage: orva-release sign --key KEY.pem --list LIST.json --installer FILE --version V
+                         [--date YYYY-MM-DD] [--notes-file F]
+
+Signs a release of the installer FILE with KEY.pem and puts it into the
+release list LIST.json. The signature covers the version V, the date (default:
+today in UTC), the installer's size and SHA-256, and the release notes (the
+UTF-8 text of F; default: none).
+
+A release of the same version already in the list (compared as numbers, so
+01.2.3 is 1.2.3) is replaced where it stands, and any further entry of that
+version is removed; otherwise the release is added at the end. Everything
+else in the list stays as it was, in order, even entries the program skips.
+A missing LIST.json is created. A file that is not a list of releases is left
+alone and the command fails. The list is written to a temporary file in the
+same folder and renamed over LIST.json, so it is never left half written.
+
+Refused, because the program would skip the release or could not use it: a
+version that is not three numbers from 0 to 999999 separated by dots, a date
+that is not a real day written YYYY-MM-DD, an empty installer or one larger
+than 4000000000 bytes, notes that are not UTF-8, and a list longer than the
+2097152 bytes that the program reads.
+
+Publish the installer beside the list under the name Orva-Setup-V.exe.
+)";
+
+constexpr const char* kVerifyHelp =
+    R"(Usage: orva-release verify --list LIST.json (--public-key HEX | --key KEY.pem)
+                           [--installers DIR]
+
+Reads LIST.json with the program's own reader and reports, for each entry of
+its "releases", whether the program keeps it (every member has its form) and
+whether its signature verifies against the public key, given as 128
+hexadecimal digits or taken from the private key KEY.pem. Then names the
+release the program would choose: the newest that verifies, the first among
+equal versions.
+
+With --installers, also checks that DIR/Orva-Setup-V.exe of every release that
+verifies has the size and SHA-256 that the list gives.
+
+Exit status: 0 when the program would choose a release (and, with
+--installers, its installer matches); 1 when it would choose none, or the
+chosen installer is missing or does not match; 2 for bad input.
+)";
+
+// The options of one command: "--name value" pairs, each at most once.
+struct Options {
+    std::map<std::string, std::string> values;
+    bool help = false;
+
+    const std::string* find(const std::string& name) const {
+        const auto found = values.find(name);
+        return found == values.end() ? nullptr : &found->second;
+    }
+};
+
+bool parseOptions(const std::vector<std::string>& args, const std::vector<std::string_view>& known,
+                  Options& options, std::string& error) {
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            continue;
+        }
+        bool isKnown = false;
+        for (const std::string_view name : known) {
+            isKnown = isKnown || arg == name;
+        }
+        if (!isKnown) {
+            error = arg.rfind("--", 0) == 0 ? args[0] + " has no option " + arg + "."
+                                            : "Unexpected argument '" + arg + "'.";
+            return false;
+        }
+        if (i + 1 >= args.size()) {
+            error = arg + " needs a value.";
+            return false;
+        }
+        if (!options.values.emplace(arg, args[i + 1]).second) {
+            error = arg + " is given twice.";
+            return false;
+        }
+        ++i;
+    }
+    return true;
+}
+
+bool requireOptions(const std::string& command, const Options& options,
+                    std::initializer_list<const char*> required, std::string& error) {
+    for (const char* name : required) {
+        if (options.find(name) == nullptr) {
+            error = command + " needs " + name + ".";
+            return false;
+        }
+    }
+    return true;
+}
+
+// True when |text| is well-formed UTF-8: no stray or missing continuation
+// bytes, no overlong forms, no surrogates, nothing beyond U+10FFFF.
+bool isUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+        const unsigned char lead = byte(i);
+        std::size_t length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;  // allowed range of the second byte
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
+            high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;  // nothing beyond U+10FFFF
+        } else {
+            return false;
+        }
+        if (text.size() - i < length || byte(i + 1) < low || byte(i + 1) > high) {
+            return false;
+        }
+        for (std::size_t k = 2; k < length; ++k) {
+            if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::string todayUtc() {
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    gmtime_r(&now, &parts);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", parts.tm_year + 1900, parts.tm_mon + 1,
+                  parts.tm_mday);
+    return text;
+}
+
+std::string installerName(const std::string& version) {
+    return "Orva-Setup-" + version + ".exe";
+}
+
+// Why parseRelease skips |element|, in the order of its rules.
+std::string whySkipped(const JsonValue& element) {
+    if (element.kind != JsonKind::kObject) {
+        return "it is not an object";
+    }
+    const JsonValue* size = element.find("size");
+    if (size == nullptr || size->kind != JsonKind::kNumber) {
+        return "its size is not a number";
+    }
+    if (!(size->number >= 0.0 && size->number <= static_cast<double>(kMaxReleaseSize))) {
+        return "its size is not from 0 to 4000000000";
+    }
+    std::uint32_t year = 0, month = 0, day = 0;
+    if (!isValidVersion(stringMember(element, "version"))) {
+        return "its version is not three numbers from 0 to 999999 separated by dots";
+    }
+    if (!parseDate(stringMember(element, "date"), year, month, day)) {
+        return "its date is not a real day written YYYY-MM-DD";
+    }
+    if (stringMember(element, "sha256").size() != 64) {
+        return "its sha256 is not 64 characters long";
+    }
+    if (stringMember(element, "signature").empty()) {
+        return "it has no signature";
+    }
+    return "it does not have the form of a release";
+}
+
+// The public key that verify checks against, from --public-key or --key.
+bool verifyKey(const Options& options, Bytes& publicKey, std::string& error) {
+    const std::string* hex = options.find("--public-key");
+    const std::string* keyPath = options.find("--key");
+    if ((hex == nullptr) == (keyPath == nullptr)) {
+        error = "verify needs either --public-key or --key, not both.";
+        return false;
+    }
+    if (hex != nullptr) {
+        return parsePublicKeyHex(*hex, publicKey, error);
+    }
+    SigningKey key;
+    return loadSigningKey(*keyPath, key, error) && publicKeyOf(key, publicKey, error);
+}
+
+// The list document in |path|, or a new empty one when there is no file.
+bool readListForUpdate(const std::string& path, JsonValue& document, std::string& error) {
+    FileText file;
+    if (!readTextFile(path, kMaxReleaseListBytes, file, error)) {
+        return false;
+    }
+    if (!file.found) {
+        document = JsonValue();
+        document.set("releases", JsonValue()).kind = JsonKind::kArray;
+        return true;
+    }
+    if (file.tooLarge) {
+        error = path + " is already longer than the " + std::to_string(kMaxReleaseListBytes) +
+                " bytes that the program reads; it is left as it is.";
+        return false;
+    }
+    std::vector<ReleaseInfo> releases;
+    std::string why;
+    if (!parseReleaseList(file.text, releases, why) || !parseJson(file.text, document, why)) {
+        error = path + " is not a list of releases (" + why + "); it is left as it is.";
+        return false;
+    }
+    return true;
+}
+
+int keygen(const Options& options, std::string& out, std::string& err) {
+    std::string error;
+    if (!requireOptions("keygen", options, {"--out"}, error)) {
+        err = "orva-release: " + error + " See orva-release keygen --help.\n";
+        return kExitFailure;
+    }
+    const std::string& path = *options.find("--out");
+    Bytes publicKey;
+    if (!generateSigningKey(path, publicKey, error)) {
+        err = "orva-release: " + error + "\n";
+        return kExitFailure;
+    }
+    out = toHex(publicKey) + "\n";
+    err = "Wrote a new private key to " + path +
+          " (mode 0600): keep it secret and backed up.\n"
+          "Build the program with -DORVA_RELEASE_PUBLIC_KEY=<the 128 digits above>.\n";
+    return kExitSuccess;
+}
+
+int sign(const Options& options, std::string& out, std::string& err) {
+    std::string error;
+    auto fail = [&err](const std::string& why) {
+        err = "orva-release: " + why + "\n";
+        return kExitFailure;
+    };
+    if (!requireOptions("sign", options, {"--key", "--list", "--installer", "--version"}, error)) {
+        return fail(error + " See orva-release sign --help.");
+    }
+    const std::string& listPath = *options.find("--list");
+    const std::string& installerPath = *options.find("--installer");
+
+    ReleaseInfo release;
+    release.version = *options.find("--version");
+    if (!isValidVersion(release.version)) {
+        return fail("The version " + jsonString(release.version) +
+                    " is not three numbers from 0 to 999999 separated by dots, such as 2.4.1; "
+                    "the program would skip it.");
+    }
+    const std::string* date = options.find("--date");
+    release.date = date != nullptr ? *date : todayUtc();
+    std::uint32_t year = 0, month = 0, day = 0;
+    if (!parseDate(release.date, year, month, day)) {
+        return fail("The date " + jsonString(release.date) +
+                    " is not a real day written YYYY-MM-DD; the program would skip the release.");
+    }
+
+    SigningKey key;
+    Bytes publicKey;
+    if (!loadSigningKey(*options.find("--key"), key, error) ||
+        !publicKeyOf(key, publicKey, error)) {
+        return fail(error);
+    }
+
+    if (const std::string* notesPath = options.find("--notes-file")) {
+        FileText notes;
+        if (!readTextFile(*notesPath, kMaxReleaseListBytes, notes, error)) {
+            return fail(error);
+        }
+        if (!notes.found) {
+            return fail(*notesPath + " does not exist.");
+        }
+        if (notes.tooLarge) {
+            return fail(*notesPath + " is longer than the whole list may be.");
+        }
+        if (!isUtf8(notes.text)) {
+            return fail(*notesPath + " is not UTF-8 text.");
+        }
+        release.notes = std::move(notes.text);
+    }
+
+    // The size is checked before the installer is read, and again after, in
+    // case it changed in between.
+    std::uint64_t size = 0;
+    bool found = false;
+    if (!regularFileSize(installerPath, size, found, error)) {
+        return fail(error);
+    }
+    if (!found) {
+        return fail(installerPath + " does not exist.");
+    }
+    if (size == 0 || size > kMaxReleaseSize) {
+        return fail(installerPath + " is " + std::to_string(size) +
+                    " bytes long; the program accepts installers of 1 to 4000000000 bytes.");
+    }
+    if (!sha256OfFile(installerPath, release.size, release.sha256, error)) {
+        return fail(error);
+    }
+    if (release.size == 0 || release.size > kMaxReleaseSize) {
+        return fail(installerPath + " changed while it was read.");
+    }
+
+    JsonValue document;
+    if (!readListForUpdate(listPath, document, error)) {
+        return fail(error);
+    }
+
+    Bytes signature;
+    if (!signDigest(key, sha256(signedPayload(release)), signature, error)) {
+        return fail(error);
+    }
+    release.signature = encodeBase64(signature);
+    if (!verifyReleaseWithKey(release, publicKey, error)) {
+        return fail("The new signature does not verify (" + error + "); nothing was written.");
+    }
+
+    JsonValue entry;
+    auto text = [](const std::string& value) {
+        JsonValue v;
+        v.kind = JsonKind::kString;
+        v.text = value;
+        return v;
+    };
+    JsonValue sizeValue;
+    sizeValue.kind = JsonKind::kNumber;
+    sizeValue.number = static_cast<double>(release.size);  // exact: at most 4e9
+    entry.set("version", text(release.version));
+    entry.set("date", text(release.date));
+    entry.set("size", std::move(sizeValue));
+    entry.set("sha256", text(release.sha256));
+    entry.set("notes", text(release.notes));
+    entry.set("signature", text(release.signature));
+
+    // The new release takes the place of the first entry of the same version;
+    // later entries of that version would only hide it or be hidden by it.
+    JsonValue* releasesMember = nullptr;
+    for (std::size_t i = 0; i < document.names.size(); ++i) {
+        if (document.names[i] == "releases") {
+            releasesMember = &document.items[i];
+            break;
+        }
+    }
+    JsonValue updated;
+    updated.kind = JsonKind::kArray;
+    int replaced = 0;
+    for (JsonValue& element : releasesMember->items) {
+        const std::string version = stringMember(element, "version");
+        if (isValidVersion(version) && compareVersions(version, release.version) == 0) {
+            if (replaced++ == 0) {
+                updated.append(std::move(entry));
+            }
+            continue;
+        }
+        updated.append(std::move(element));
+    }
+    if (replaced == 0) {
+        updated.append(std::move(entry));
+    }
+    *releasesMember = std::move(updated);
+
+    const std::string listText = writeJson(document) + "\n";
+    if (listText.size() > kMaxReleaseListBytes) {
+        return fail("With this release " + listPath + " would be " +
+                    std::to_string(listText.size()) + " bytes long, more than the " +
+                    std::to_string(kMaxReleaseListBytes) +
+                    " bytes that the program reads; it is left as it is.");
+    }
+    if (!replaceFile(listPath, listText, error)) {
+        return fail(error);
+    }
+
+    out = "Signed Orva " + release.version + " (" + release.date + ", " +
+          std::to_string(release.size) + " bytes, SHA-256 " + release.sha256 + ").\n";
+    out += (replaced == 0 ? "Added it to " : "Replaced the entry of the same version in ") +
+           listPath + ", which now has " + std::to_string(releasesMember->items.size()) +
+           (releasesMember->items.size() == 1 ? " entry.\n" : " entries.\n");
+    if (replaced > 1) {
+        out +=
+            "Removed " + std::to_string(replaced - 1) + " further entries of the same version.\n";
+    }
+    out += "Publish the installer beside the list as " + installerName(release.version) + ".\n";
+    return kExitSuccess;
+}
+
+int verify(const Options& options, std::string& out, std::string& err) {
+    std::string error;
+    auto fail = [&err](const std::string& why) {
+        err = "orva-release: " + why + "\n";
+        return kExitFailure;
+    };
+    if (!requireOptions("verify", options, {"--list"}, error)) {
+        return fail(error + " See orva-release verify --help.");
+    }
+    const std::string& listPath = *options.find("--list");
+    Bytes publicKey;
+    if (!verifyKey(options, publicKey, error)) {
+        return fail(error);
+    }
+    FileText file;
+    if (!readTextFile(listPath, kMaxReleaseListBytes, file, error)) {
+        return fail(error);
+    }
+    if (!file.found) {
+        return fail(listPath + " does not exist.");
+    }
+    if (file.tooLarge) {
+        out = listPath + " is longer than the " + std::to_string(kMaxReleaseListBytes) +
+              " bytes that the program reads: the program would install nothing.\n";
+        return kExitNothingToInstall;
+    }
+    std::vector<ReleaseInfo> releases;
+    if (!parseReleaseList(file.text, releases, error)) {
+        return fail(listPath + " is not a list of releases (" + error + ").");
+    }
+    JsonValue document;
+    parseJson(file.text, document, error);  // cannot fail: parseReleaseList read it
+    const JsonValue& entries = *document.find("releases");
+    const std::string* installersFolder = options.find("--installers");
+
+    // The program's own choice, made on the releases that it keeps.
+    const std::optional<std::size_t> chosen = pickNewestReleaseWithKey(releases, publicKey);
+    std::string report = listPath + ": " + std::to_string(entries.size()) +
+                         (entries.size() == 1 ? " entry" : " entries") + " in \"releases\"\n";
+    std::size_t kept = 0;
+    std::optional<std::size_t> chosenEntry;
+    bool chosenInstallerMatches = true;
+    for (std::size_t i = 0; i < entries.items.size(); ++i) {
+        const JsonValue& element = entries.items[i];
+        const std::string number = std::to_string(i + 1);
+        ReleaseInfo release;
+        if (!parseRelease(element, release)) {
+            // The version as a JSON string, so that no byte of it can act on
+            // the terminal.
+            const JsonValue* version = element.find("version");
+            report += "  " + number + ". " +
+                      (version != nullptr && version->kind == JsonKind::kString
+                           ? jsonString(version->text) + " "
+                           : std::string()) +
+                      "skipped by the program: " + whySkipped(element) + "\n";
+            continue;
+        }
+        const bool isChosen = chosen && *chosen == kept;
+        ++kept;
+        report += "  " + number + ". " + release.version + " (" + release.date + ", " +
+                  std::to_string(release.size) + " bytes): ";
+        std::string why;
+        if (!verifyReleaseWithKey(release, publicKey, why)) {
+            report += "does not verify: " + why + "\n";
+            continue;
+        }
+        report += "verifies\n";
+        if (isChosen) {
+            chosenEntry = i;
+        }
+        if (installersFolder == nullptr) {
+            continue;
+        }
+        const std::string name = installerName(release.version);
+        const std::string path = *installersFolder + "/" + name;
+        std::uint64_t size = 0;
+        bool found = false;
+        std::string verdict;
+        std::string sha256Hex;
+        if (!regularFileSize(path, size, found, why)) {
+            verdict = why;
+        } else if (!found) {
+            verdict = "missing";
+        } else if (size != release.size) {
+            verdict = "does not match: it is " + std::to_string(size) + " bytes long";
+        } else if (!sha256OfFile(path, size, sha256Hex, why)) {
+            verdict = why;
+        } else if (sha256Hex != release.sha256) {
+            verdict = "does not match: its SHA-256 is " + sha256Hex;
+        } else {
+            verdict = "matches";
+        }
+        report += "     installer " + name + ": " + verdict + "\n";
+        if (isChosen && verdict != "matches") {
+            chosenInstallerMatches = false;
+        }
+    }
+    if (!chosenEntry) {
+        out = report + "The program would install nothing: no release verifies.\n";
+        return kExitNothingToInstall;
+    }
+    report += "The program would choose " + releases[*chosen].version + " (entry " +
+              std::to_string(*chosenEntry + 1) + ").\n";
+    if (!chosenInstallerMatches) {
+        out = report +
+              "Its installer is missing or does not match: the program would refuse the "
+              "download.\n";
+        return kExitNothingToInstall;
+    }
+    out = report;
+    return kExitSuccess;
+}
+
+}  // namespace
+
+int runReleaseTool(const std::vector<std::string>& args, std::string& out, std::string& err) {
+    out.clear();
+    err.clear();
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        (args.empty() ? err : out) = kOverviewHelp;
+        return args.empty() ? kExitFailure : kExitSuccess;
+    }
+    struct Command {
+        const char* name;
+        std::vector<std::string_view> options;
+        const char* help;
+        int (*run)(const Options&, std::string&, std::string&);
+    };
+    const Command kCommands[] = {
+        {"keygen", {"--out"}, kKeygenHelp, keygen},
+        {"sign",
+         {"--key", "--list", "--installer", "--version", "--date", "--notes-file"},
+         kSignHelp,
+         sign},
+        {"verify", {"--list", "--public-key", "--key", "--installers"}, kVerifyHelp, verify},
+    };
+    for (const Command& command : kCommands) {
+        if (args[0] != command.name) {
+            continue;
+        }
+        Options options;
+        std::string error;
+        if (!parseOptions(args, command.options, options, error)) {
+            err = "orva-release: " + error + " See orva-release " + command.name + " --help.\n";
+            return kExitFailure;
+        }
+        if (options.help) {
+            out = command.help;
+            return kExitSuccess;
+        }
+        const int status = command.run(options, out, err);
+        if (status == kExitFailure) {
+            out.clear();
+        }
+        return status;
+    }
+    err = "orva-release: there is no command " + jsonString(args[0]) +
+          "; the commands are keygen, sign and verify. See orva-release --help.\n";
+    return kExitFailure;
+}
+
+}  // namespace orva
