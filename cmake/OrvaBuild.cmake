@@ -40,15 +40,18 @@ endfunction()
 
 # orva_test(NAME SOURCES... LIBRARIES libs... [NEEDS_DISPLAY])
 # One test executable that runs as a single process (for Windows, one Wine
-# start for all its cases). NEEDS_DISPLAY runs it under a virtual X server
-# when there is no display.
+# start for all its cases). Under CTest every Windows test sees the run's
+# virtual display; NEEDS_DISPLAY also gives it a display of its own when it is
+# run by hand without one.
 function(orva_test name)
     cmake_parse_arguments(ARG "NEEDS_DISPLAY" "" "SOURCES;LIBRARIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} orva_test_support GTest::gtest_main)
     add_test(NAME ${name} COMMAND ${name})
     if(ARG_NEEDS_DISPLAY)
-        set_tests_properties(${name} PROPERTIES ENVIRONMENT "ORVA_NEEDS_DISPLAY=1")
+        orva_wine_test_properties(${name} ENVIRONMENT "ORVA_NEEDS_DISPLAY=1")
+    else()
+        orva_wine_test_properties(${name})
     endif()
 endfunction()
 
