@@ -7,6 +7,10 @@
 
 namespace orva::testing {
 
+namespace {
+int g_quitMessages = 0;
+}  // namespace
+
 void ensureMainWindow() {
     if (g_mainWindow != nullptr && IsWindow(g_mainWindow)) {
         return;
@@ -22,6 +26,7 @@ bool pumpMessages() {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
             quit = true;
+            ++g_quitMessages;
             continue;
         }
         if (!IsDialogMessageW(g_mainWindow, &message)) {
@@ -30,6 +35,10 @@ bool pumpMessages() {
         }
     }
     return quit;
+}
+
+int quitMessagesSeen() {
+    return g_quitMessages;
 }
 
 void pumpUntil(const std::function<bool()>& done, HANDLE event) {

@@ -16,8 +16,12 @@ void ensureMainWindow();
 
 // Delivers every message waiting in this thread's queue the way the program's
 // message loop does (IsDialogMessageW first). Returns true when a WM_QUIT was
-// among them; the quit message itself is dropped so that later tests can go on.
+// among them; the quit message itself is dropped so that later tests can go
+// on, and counted in quitMessagesSeen().
 bool pumpMessages();
+
+// How many WM_QUIT messages pumpMessages has dropped so far.
+int quitMessagesSeen();
 
 // Pumps messages until |done| holds, waking for each new message, a signal of
 // |event| (may be null) or a short interval. Fails the calling test when |done| still does not
