@@ -32,13 +32,24 @@ if(WIN32)
     set_tests_properties(virtual_display_stop PROPERTIES FIXTURES_CLEANUP virtual_display)
 endif()
 
-# orva_wine_test_properties(TEST [ENVIRONMENT vars...] [FIXTURES fixtures...]):
-# what every test run under Wine needs (the run's display), plus its own.
+# orva_wine_test_properties(TEST [PREFIX dir] [ENVIRONMENT vars...] [FIXTURES fixtures...])
+# What every test run under Wine needs: the run's display, and a prefix set up
+# by cmake/wine-prefix-setup.sh (the build tree's own, or PREFIX). Adds the
+# test's own environment and fixtures.
 function(orva_wine_test_properties test)
-    cmake_parse_arguments(ARG "" "" "ENVIRONMENT;FIXTURES" ${ARGN})
+    cmake_parse_arguments(ARG "" "PREFIX" "ENVIRONMENT;FIXTURES" ${ARGN})
     if(WIN32)
         list(APPEND ARG_ENVIRONMENT "ORVA_DISPLAY_FILE=${ORVA_DISPLAY_DIR}/display")
         list(APPEND ARG_FIXTURES virtual_display)
+        if(ARG_PREFIX)
+            list(APPEND ARG_ENVIRONMENT "WINEPREFIX=${ARG_PREFIX}")
+            get_filename_component(prefix_name ${ARG_PREFIX} NAME)
+        else()
+            set(prefix_name wineprefix)
+        endif()
+        if(NOT test STREQUAL "${prefix_name}_setup")
+            list(APPEND ARG_FIXTURES ${prefix_name})
+        endif()
     endif()
     if(ARG_ENVIRONMENT)
         set_tests_properties(${test} PROPERTIES ENVIRONMENT "${ARG_ENVIRONMENT}")
@@ -47,3 +58,18 @@ function(orva_wine_test_properties test)
         set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED "${ARG_FIXTURES}")
     endif()
 endfunction()
+
+# orva_wine_prefix(DIR [DPI]): a CTest fixture named after the prefix folder
+# that prepares the Wine prefix DIR (see cmake/wine-prefix-setup.sh) before
+# the tests that use it.
+function(orva_wine_prefix dir)
+    get_filename_component(name ${dir} NAME)
+    add_test(NAME ${name}_setup COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-prefix-setup.sh ${ARGN})
+    orva_wine_test_properties(${name}_setup PREFIX ${dir})
+    set_tests_properties(${name}_setup PROPERTIES FIXTURES_SETUP ${name})
+endfunction()
+
+if(WIN32)
+    # The build tree's own prefix, used by every Windows test unless it names another.
+    orva_wine_prefix(${CMAKE_BINARY_DIR}/wineprefix)
+endif()
