@@ -8,7 +8,9 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <new>
 #include <string>
 
@@ -20,11 +22,12 @@
 #include "download/download.h"
 
 // Records whether the one watched allocation has been freed, so that a test
-// can see a payload's memory come back. The allocation functions stay those
-// of the standard library (malloc and free).
+// can see a payload's memory come back, and can make allocations fail. The
+// allocation functions stay those of the standard library (malloc and free).
 namespace {
 std::atomic<void*> g_watchedMemory{nullptr};
 std::atomic<bool> g_watchedMemoryFreed{false};
+std::atomic<bool> g_allocationsFail{false};
 
 void noteFree(void* memory) {
     if (memory != nullptr && memory == g_watchedMemory.load()) {
@@ -34,6 +37,9 @@ void noteFree(void* memory) {
 }  // namespace
 
 void* operator new(std::size_t size) {
+    if (g_allocationsFail) {
+        throw std::bad_alloc();
+    }
     if (void* memory = std::malloc(size == 0 ? 1 : size)) {
         return memory;
     }
@@ -259,6 +265,25 @@ TEST_F(WindowMessagesTest, RightHandButtonCloseAndStartedInstallerEndTheWindow) 
         pumpMessages();
         EXPECT_EQ(quitMessagesSeen(), quitsBefore + 1);
     }
+}
+
+// Memory runs out while the failure text is composed. The payload is freed
+// before the error goes on; the window procedure then ends the process rather
+// than let the exception unwind through the system's frames that called it.
+TEST_F(WindowMessagesTest, ErrorWhileHandlingFreesThePayloadThenEndsTheProcess) {
+    EXPECT_DEATH(
+        {
+            std::set_terminate([] {
+                std::fputs(g_watchedMemoryFreed ? "payload freed\n" : "payload leaked\n", stderr);
+                std::abort();
+            });
+            auto* payload = new std::wstring(L"The update service did not answer.");
+            g_watchedMemory = payload;
+            g_allocationsFail = true;
+            PostMessageW(g_mainWindow, kMsgFailed, 0, reinterpret_cast<LPARAM>(payload));
+            pumpMessages();
+        },
+        "payload freed");
 }
 
 }  // namespace
