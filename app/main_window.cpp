@@ -69,11 +69,9 @@ struct ControlSpec {
 };
 
 HWND createControl(const ControlSpec& spec, HINSTANCE instance) {
-    HWND control =
-        CreateWindowExW(0, spec.className, spec.text, spec.style, scaled(spec.x), scaled(spec.y),
-                        scaled(spec.width), scaled(spec.height), g_mainWindow,
-                        reinterpret_cast<HMENU>(INT_PTR{spec.id}), instance, nullptr);
-    return control;
+    return CreateWindowExW(0, spec.className, spec.text, spec.style, scaled(spec.x), scaled(spec.y),
+                           scaled(spec.width), scaled(spec.height), g_mainWindow,
+                           reinterpret_cast<HMENU>(INT_PTR{spec.id}), instance, nullptr);
 }
 
 void setBodyFont(HWND control) {
