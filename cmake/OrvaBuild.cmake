@@ -40,8 +40,9 @@ endfunction()
 
 # orva_test(NAME SOURCES... LIBRARIES libs... [NEEDS_DISPLAY] [NEEDS_SERVER])
 # One test executable that runs as a single process (for Windows, one Wine
-# start for all its cases). NEEDS_DISPLAY runs it under a virtual X server
-# when there is no display. NEEDS_SERVER runs it through
+# start for all its cases). Under CTest every Windows test sees the run's
+# virtual display; NEEDS_DISPLAY also gives it a display of its own when it is
+# run by hand without one. NEEDS_SERVER runs it through
 # tests/server/with-test-server.sh, which starts the local HTTP(S) test server
 # around it; under Wine such tests share a prefix of their own, whose wine
 # server runs inside the script's namespaces.
@@ -49,18 +50,20 @@ function(orva_test name)
     cmake_parse_arguments(ARG "NEEDS_DISPLAY;NEEDS_SERVER" "" "SOURCES;LIBRARIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} orva_test_support GTest::gtest_main)
+    set(environment)
+    if(ARG_NEEDS_DISPLAY)
+        list(APPEND environment "ORVA_NEEDS_DISPLAY=1")
+    endif()
     if(ARG_NEEDS_SERVER)
         add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/server/with-test-server.sh
                                       $<TARGET_FILE:${name}>)
-        set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
-                     "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-server")
+        orva_wine_test_properties(${name} PREFIX ${CMAKE_BINARY_DIR}/wineprefix-server
+                                  ENVIRONMENT ${environment})
         # One server prefix: its tests must not stop each other's wine server.
         set_property(TEST ${name} APPEND PROPERTY RESOURCE_LOCK orva_server_prefix)
     else()
         add_test(NAME ${name} COMMAND ${name})
-    endif()
-    if(ARG_NEEDS_DISPLAY)
-        set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT "ORVA_NEEDS_DISPLAY=1")
+        orva_wine_test_properties(${name} ENVIRONMENT ${environment})
     endif()
 endfunction()
 

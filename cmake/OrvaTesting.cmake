@@ -27,4 +27,57 @@ if(WIN32)
     add_library(orva_test_message_recorder STATIC
                 ${PROJECT_SOURCE_DIR}/tests/support/message_recorder.cpp)
     target_link_libraries(orva_test_message_recorder PUBLIC orva_options orva_app_state)
+    # One virtual X server for every Wine process of a test run; see
+    # cmake/virtual-display.sh for why one and not one per test.
+    set(ORVA_DISPLAY_DIR ${CMAKE_BINARY_DIR}/virtual-display)
+    add_test(NAME virtual_display_start
+             COMMAND ${PROJECT_SOURCE_DIR}/cmake/virtual-display.sh start ${ORVA_DISPLAY_DIR})
+    add_test(NAME virtual_display_stop
+             COMMAND ${PROJECT_SOURCE_DIR}/cmake/virtual-display.sh stop ${ORVA_DISPLAY_DIR})
+    set_tests_properties(virtual_display_start PROPERTIES FIXTURES_SETUP virtual_display)
+    set_tests_properties(virtual_display_stop PROPERTIES FIXTURES_CLEANUP virtual_display)
+endif()
+
+# orva_wine_test_properties(TEST [PREFIX dir] [ENVIRONMENT vars...] [FIXTURES fixtures...])
+# What every test run under Wine needs: the run's display, and a prefix set up
+# by cmake/wine-prefix-setup.sh (the build tree's own, or PREFIX). Adds the
+# test's own environment and fixtures.
+function(orva_wine_test_properties test)
+    cmake_parse_arguments(ARG "" "PREFIX" "ENVIRONMENT;FIXTURES" ${ARGN})
+    if(WIN32)
+        list(APPEND ARG_ENVIRONMENT "ORVA_DISPLAY_FILE=${ORVA_DISPLAY_DIR}/display")
+        list(APPEND ARG_FIXTURES virtual_display)
+        if(ARG_PREFIX)
+            list(APPEND ARG_ENVIRONMENT "WINEPREFIX=${ARG_PREFIX}")
+            get_filename_component(prefix_name ${ARG_PREFIX} NAME)
+        else()
+            set(prefix_name wineprefix)
+        endif()
+        if(NOT test STREQUAL "${prefix_name}_setup")
+            list(APPEND ARG_FIXTURES ${prefix_name})
+        endif()
+    endif()
+    if(ARG_ENVIRONMENT)
+        set_tests_properties(${test} PROPERTIES ENVIRONMENT "${ARG_ENVIRONMENT}")
+    endif()
+    if(ARG_FIXTURES)
+        set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED "${ARG_FIXTURES}")
+    endif()
+endfunction()
+
+# orva_wine_prefix(DIR [DPI]): a CTest fixture named after the prefix folder
+# that prepares the Wine prefix DIR (see cmake/wine-prefix-setup.sh) before
+# the tests that use it.
+function(orva_wine_prefix dir)
+    get_filename_component(name ${dir} NAME)
+    add_test(NAME ${name}_setup COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-prefix-setup.sh ${ARGN})
+    orva_wine_test_properties(${name}_setup PREFIX ${dir})
+    set_tests_properties(${name}_setup PROPERTIES FIXTURES_SETUP ${name})
+endfunction()
+
+if(WIN32)
+    # The build tree's own prefix, used by every Windows test unless it names
+    # another, and the one of the tests that run with the local test server.
+    orva_wine_prefix(${CMAKE_BINARY_DIR}/wineprefix)
+    orva_wine_prefix(${CMAKE_BINARY_DIR}/wineprefix-server)
 endif()

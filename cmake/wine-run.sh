@@ -5,9 +5,16 @@
 # when unset; it is created on first use (about 8 s), guarded by a lock so that
 # tests started in parallel do not race to create it. A wine server that lingers
 # for a minute after its last process keeps later starts at about a second.
-# Programs that create windows need a display: without $DISPLAY the program
-# runs inside its own virtual X server.
+# Programs that create windows need a display. Under CTest every process uses
+# the run's one virtual X server, named in $ORVA_DISPLAY_FILE
+# (virtual-display.sh); run by hand without $DISPLAY, a program that needs one
+# runs inside a virtual X server of its own.
 set -eu
+
+if [ -z "${DISPLAY:-}" ] && [ -n "${ORVA_DISPLAY_FILE:-}" ] && [ -s "$ORVA_DISPLAY_FILE" ]; then
+    DISPLAY=$(cat "$ORVA_DISPLAY_FILE")
+    export DISPLAY
+fi
 
 if [ -z "${WINEPREFIX:-}" ]; then
     dir=$(cd "$(dirname "$1")" && pwd)

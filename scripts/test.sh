@@ -40,8 +40,10 @@ for preset in "${presets[@]}"; do
     passed=$((passed + total - f))
 done
 
-# Wine's server lingers a minute after the last test; nothing should outlive the run.
-WINEPREFIX="$PWD/build/windows/wineprefix" wineserver -k 2>/dev/null || true
+# Wine's servers linger a minute after the last test; nothing should outlive the run.
+for prefix in build/windows/wineprefix build/windows/wineprefix-*; do
+    [ -d "$prefix" ] && WINEPREFIX="$PWD/$prefix" wineserver -k 2>/dev/null || true
+done
 
 echo "tests: $passed passed, $failed failed"
 exit "$status"

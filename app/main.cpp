@@ -1,0 +1,40 @@
+// The entry of Orva-Setup.exe: the main window, the first run, the message loop
+// and the end of the process.
+
+#include <windows.h>
+
+#include "app/app_state.h"
+#include "app/main_window.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Before any window exists: the layout is scaled by the system DPI rather
+    // than stretched by the system.
+    SetProcessDPIAware();
+    if (!orva::createMainWindow()) {
+        return 1;  // nothing shown, no run started
+    }
+    orva::startWorker();
+
+    MSG message;
+    // Stops on WM_QUIT (0) and on the error result (-1).
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // The dialog keyboard interface for a plain window: Tab between the
+        // buttons, Enter and Space on the focused one.
+        if (!IsDialogMessageW(orva::g_mainWindow, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+
+    // The window is gone. A run still in progress is abandoned where it stands
+    // (in a network read or a file write): the process ends now rather than
+    // waiting for the run to notice g_cancelRequested.
+    if (orva::g_workerRunning.load()) {
+        orva::g_worker.detach();
+        ExitProcess(0);
+    }
+    if (orva::g_worker.joinable()) {
+        orva::g_worker.join();  // download() has returned; the thread is only exiting
+    }
+    return 0;
+}

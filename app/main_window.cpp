@@ -1,0 +1,298 @@
+#include "app/main_window.h"
+
+#include <windows.h>
+// windows.h must come first.
+#include <commctrl.h>
+
+#include <exception>
+#include <iterator>
+#include <memory>
+
+#include "app/app_state.h"
+#include "app/installer_launch.h"
+#include "app/ui_messages.h"
+
+namespace orva {
+
+float g_dpiScale = 1.0f;
+HFONT g_bodyFont = nullptr;
+HFONT g_titleFont = nullptr;
+HICON g_headerIcon = nullptr;
+HWND g_statusLabel = nullptr;
+HWND g_detailLabel = nullptr;
+HWND g_progressBar = nullptr;
+HWND g_tryAgainButton = nullptr;
+HWND g_cancelButton = nullptr;
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"OrvaSetupDownloader";
+constexpr WORD kIconId = 1;
+
+// Layout in pixels at 96 DPI.
+constexpr int kClientWidth = 480;
+constexpr int kClientHeight = 232;
+constexpr int kHeaderHeight = 76;
+constexpr int kIconSize = 48;
+
+constexpr DWORD kFrameStyle = WS_CAPTION | WS_SYSMENU;
+// No sizing border and no maximise box: the layout is fixed at creation.
+constexpr DWORD kWindowStyle = kFrameStyle | WS_MINIMIZEBOX;
+
+constexpr COLORREF kSeparatorColour = RGB(215, 220, 222);
+constexpr COLORREF kTitleColour = RGB(43, 49, 52);
+constexpr COLORREF kSubtitleColour = RGB(109, 118, 121);
+
+constexpr wchar_t kTitle[] = L"Orva";
+constexpr wchar_t kSubtitle[] = L"Parametric CAD for Windows";
+
+// A 96-DPI value at the system DPI. Each value is scaled and truncated on its
+// own, in single precision, so that every caller agrees on every pixel.
+int scaled(int value) {
+    return static_cast<int>(g_dpiScale * static_cast<float>(value));
+}
+
+// A negative height asks for the character height of |points| at the system DPI.
+HFONT createUiFont(int points, int weight) {
+    const int height = static_cast<int>((g_dpiScale * static_cast<float>(-points)) * 96.0f / 72.0f);
+    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                       VARIABLE_PITCH | FF_DONTCARE, L"Segoe UI");
+}
+
+struct ControlSpec {
+    const wchar_t* className;
+    const wchar_t* text;
+    DWORD style;
+    int id;
+    int x, y, width, height;
+};
+
+HWND createControl(const ControlSpec& spec, HINSTANCE instance) {
+    return CreateWindowExW(0, spec.className, spec.text, spec.style, scaled(spec.x), scaled(spec.y),
+                           scaled(spec.width), scaled(spec.height), g_mainWindow,
+                           reinterpret_cast<HMENU>(INT_PTR{spec.id}), instance, nullptr);
+}
+
+void setBodyFont(HWND control) {
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(g_bodyFont), TRUE);
+}
+
+std::unique_ptr<std::wstring> takePayload(LPARAM lParam) {
+    return std::unique_ptr<std::wstring>(reinterpret_cast<std::wstring*>(lParam));
+}
+
+void onDestroy() {
+    g_cancelRequested.exchange(true);
+    PostQuitMessage(0);
+}
+
+void onPaint(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    RECT client;
+    GetClientRect(window, &client);
+    const int header = scaled(kHeaderHeight);
+
+    // The whole client area, whatever the update region: the class has no
+    // background brush.
+    const RECT headerBand = {0, 0, client.right, header};
+    FillRect(dc, &headerBand, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    const RECT body = {0, header, client.right, client.bottom};
+    FillRect(dc, &body, GetSysColorBrush(COLOR_BTNFACE));
+
+    HPEN separator = CreatePen(PS_SOLID, 1, kSeparatorColour);
+    HGDIOBJ previousPen = SelectObject(dc, separator);
+    MoveToEx(dc, 0, header, nullptr);
+    LineTo(dc, client.right, header);
+    SelectObject(dc, previousPen);
+    DeleteObject(separator);
+
+    if (g_headerIcon != nullptr) {
+        DrawIconEx(dc, scaled(20), scaled(14), g_headerIcon, scaled(kIconSize), scaled(kIconSize),
+                   0, nullptr, DI_NORMAL);
+    }
+
+    // The default text alignment: each position is the text's top-left corner.
+    SetBkMode(dc, TRANSPARENT);
+    HGDIOBJ previousFont = SelectObject(dc, g_titleFont);
+    SetTextColor(dc, kTitleColour);
+    TextOutW(dc, scaled(84), scaled(18), kTitle, static_cast<int>(std::size(kTitle) - 1));
+    SelectObject(dc, g_bodyFont);
+    SetTextColor(dc, kSubtitleColour);
+    TextOutW(dc, scaled(85), scaled(46), kSubtitle, static_cast<int>(std::size(kSubtitle) - 1));
+    SelectObject(dc, previousFont);
+    EndPaint(window, &paint);
+}
+
+// The labels draw their text straight onto the body's dialog colour.
+LRESULT onCtlColorStatic(HDC dc) {
+    SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+// Only the control id counts: the notification code and the sender are not
+// looked at, so the Enter key on "Try Again" and a click do the same.
+void onCommand(int id) {
+    switch (id) {
+        case kIdTryAgainButton:
+            startWorker();
+            break;
+        case kIdCancelButton:
+            DestroyWindow(g_mainWindow);
+            break;
+        default:
+            break;  // e.g. IDCANCEL from the Escape key through IsDialogMessageW
+    }
+}
+
+void onStatus(LPARAM lParam) {
+    const auto text = takePayload(lParam);
+    SetWindowTextW(g_statusLabel, text->c_str());
+}
+
+void onProgress(WPARAM thousandths, LPARAM lParam) {
+    const auto text = takePayload(lParam);
+    ShowWindow(g_progressBar, SW_SHOW);
+    SendMessageW(g_progressBar, PBM_SETPOS, thousandths, 0);
+    SetWindowTextW(g_detailLabel, text->c_str());
+}
+
+void onFailed(LPARAM lParam) {
+    const auto reason = takePayload(lParam);
+    showFailure(*reason);
+}
+
+void onInstallerReady(LPARAM lParam) {
+    const auto path = takePayload(lParam);
+    if (launchInstaller(*path)) {
+        DestroyWindow(g_mainWindow);  // the installer carries on alone
+        return;
+    }
+    // launchInstaller has set both labels; the focus stays where it is.
+    ShowWindow(g_progressBar, SW_HIDE);
+    ShowWindow(g_tryAgainButton, SW_SHOW);
+    SetWindowTextW(g_cancelButton, L"Close");
+}
+
+LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_DESTROY:
+            onDestroy();
+            return 0;
+        case WM_PAINT:
+            onPaint(window);
+            return 0;
+        case WM_COMMAND:
+            onCommand(LOWORD(wParam));
+            return 0;
+        case WM_CTLCOLORSTATIC:
+            return onCtlColorStatic(reinterpret_cast<HDC>(wParam));
+        case kMsgStatus:
+            onStatus(lParam);
+            return 0;
+        case kMsgProgress:
+            onProgress(wParam, lParam);
+            return 0;
+        case kMsgFailed:
+            onFailed(lParam);
+            return 0;
+        case kMsgInstallerReady:
+            onInstallerReady(lParam);
+            return 0;
+        default:
+            // WM_CLOSE included: the default destroys the window, as "Cancel" does.
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+bool createMainWindow() {
+    g_dpiScale = static_cast<float>(GetDpiForSystem()) / 96.0f;
+    g_bodyFont = createUiFont(9, FW_NORMAL);
+    g_titleFont = createUiFont(18, FW_SEMIBOLD);
+
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    g_headerIcon =
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON,
+                                      scaled(kIconSize), scaled(kIconSize), LR_DEFAULTCOLOR));
+
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = mainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kClassName;
+    // A failure shows up as a failed window creation below.
+    RegisterClassExW(&windowClass);
+
+    RECT frame = {0, 0, scaled(kClientWidth), scaled(kClientHeight)};
+    AdjustWindowRectEx(&frame, kFrameStyle, FALSE, 0);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+
+    g_mainWindow = CreateWindowExW(0, kClassName, L"Orva Setup", kWindowStyle, x, y, width, height,
+                                   nullptr, nullptr, instance, nullptr);
+    if (g_mainWindow == nullptr) {
+        return false;
+    }
+
+    // Creation order is tab order: the two buttons come last.
+    g_statusLabel = createControl(
+        {L"STATIC", L"", WS_CHILD | WS_VISIBLE, kIdStatusLabel, 24, 92, 432, 52}, instance);
+    setBodyFont(g_statusLabel);
+    InitCommonControls();  // registers the progress bar's class
+    g_progressBar = createControl(
+        {PROGRESS_CLASSW, nullptr, WS_CHILD, kIdProgressBar, 24, 148, 432, 16}, instance);
+    SendMessageW(g_progressBar, PBM_SETRANGE32, 0, 1000);
+    g_detailLabel = createControl(
+        {L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_PATHELLIPSIS, kIdDetailLabel, 24, 168, 432, 18},
+        instance);
+    setBodyFont(g_detailLabel);
+    g_tryAgainButton = createControl(
+        {L"BUTTON", L"Try Again", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+         kIdTryAgainButton, 222, 192, 110, 28},
+        instance);
+    setBodyFont(g_tryAgainButton);
+    g_cancelButton =
+        createControl({L"BUTTON", L"Cancel", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                       kIdCancelButton, 346, 192, 110, 28},
+                      instance);
+    setBodyFont(g_cancelButton);
+
+    ShowWindow(g_tryAgainButton, SW_HIDE);
+    ShowWindow(g_mainWindow, SW_SHOW);
+    UpdateWindow(g_mainWindow);
+    return true;
+}
+
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return handleMessage(window, message, wParam, lParam);
+    } catch (...) {
+        // Only exhausted memory or a standard library error can get here, and
+        // the handler's payload has already been freed by the unwinding. The
+        // exception must not travel on through the system's frames that called
+        // this procedure (64-bit Windows may swallow it there and carry on in
+        // a half-updated state), so the process ends here.
+        std::terminate();
+    }
+}
+
+void showFailure(const std::wstring& reason) {
+    const std::wstring text = L"Orva could not be downloaded. " + reason;
+    SetWindowTextW(g_statusLabel, text.c_str());
+    SetWindowTextW(g_detailLabel, L"");
+    ShowWindow(g_progressBar, SW_HIDE);
+    ShowWindow(g_tryAgainButton, SW_SHOW);
+    SetWindowTextW(g_cancelButton, L"Close");
+    // The default push button: with the focus, it answers the Enter key.
+    SetFocus(g_tryAgainButton);
+}
+
+}  // namespace orva

@@ -1,0 +1,82 @@
+#include "app/window_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include "app/app_state.h"
+#include "app/main_window.h"
+
+namespace orva::testing {
+
+namespace {
+int g_quitMessages = 0;
+}  // namespace
+
+void ensureMainWindow() {
+    if (g_mainWindow != nullptr && IsWindow(g_mainWindow)) {
+        return;
+    }
+    SetProcessDPIAware();
+    ASSERT_TRUE(createMainWindow());
+    pumpMessages();
+}
+
+bool pumpMessages() {
+    bool quit = false;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            quit = true;
+            ++g_quitMessages;
+            continue;
+        }
+        if (!IsDialogMessageW(g_mainWindow, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return quit;
+}
+
+int quitMessagesSeen() {
+    return g_quitMessages;
+}
+
+void pumpUntil(const std::function<bool()>& done, HANDLE event) {
+    const ULONGLONG deadline = GetTickCount64() + 60'000;
+    pumpMessages();
+    while (!done()) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) {
+            ADD_FAILURE() << "gave up waiting after a minute";
+            return;
+        }
+        // Wakes for a message or the event, and every few milliseconds for
+        // conditions that nothing signals (a flag the worker clears).
+        const DWORD handleCount = event != nullptr ? 1 : 0;
+        MsgWaitForMultipleObjects(handleCount, &event, FALSE, 10, QS_ALLINPUT);
+        pumpMessages();
+    }
+}
+
+std::wstring windowText(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    const int length = GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+    return text;
+}
+
+RECT rectInClient(HWND control) {
+    RECT rect = {};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, g_mainWindow, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+LOGFONTW fontOf(HFONT font) {
+    LOGFONTW description = {};
+    EXPECT_EQ(GetObjectW(font, sizeof description, &description),
+              static_cast<int>(sizeof description));
+    return description;
+}
+
+}  // namespace orva::testing

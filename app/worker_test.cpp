@@ -1,0 +1,241 @@
+// The worker's lifecycle: startWorker's working look and flags, "Try Again"
+// starting a new run and being ignored during one, a run whose download()
+// throws, and a worker thread that cannot be created. download() is a double
+// that the test scripts.
+
+#include "app/worker.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+// windows.h must come first.
+#include <commctrl.h>
+
+#include <atomic>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+#include "app/app_state.h"
+#include "app/main_window.h"
+#include "app/ui_messages.h"
+#include "app/window_test_support.h"
+#include "download/download.h"
+
+namespace orva {
+
+namespace {
+
+// What the next download() call does.
+enum class Script {
+    kFail,              // posts kMsgFailed "Scripted failure." and returns
+    kBlock,             // waits until g_release is signalled, then fails as kFail
+    kThrowBadAlloc,     // throws std::bad_alloc
+    kThrowLogicError,   // throws a standard library error
+    kThrowAfterCancel,  // the window is gone (cancel flag set), then throws
+};
+
+std::atomic<Script> g_script{Script::kFail};
+std::atomic<int> g_downloadCalls{0};
+std::atomic<DWORD> g_downloadThread{0};
+// Manual-reset events: download() has begun; download() may go on.
+HANDLE g_entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+HANDLE g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+}  // namespace
+
+void download() {
+    ++g_downloadCalls;
+    g_downloadThread = GetCurrentThreadId();
+    SetEvent(g_entered);
+    switch (g_script.load()) {
+        case Script::kBlock:
+            WaitForSingleObject(g_release, INFINITE);
+            [[fallthrough]];
+        case Script::kFail:
+            postUiMessage(kMsgFailed, L"Scripted failure.");
+            return;
+        case Script::kThrowBadAlloc:
+            throw std::bad_alloc();
+        case Script::kThrowLogicError:
+            throw std::out_of_range("vector::at");
+        case Script::kThrowAfterCancel:
+            g_cancelRequested = true;
+            throw std::bad_alloc();
+    }
+}
+
+namespace {
+
+using testing::ensureMainWindow;
+using testing::pumpMessages;
+using testing::pumpUntil;
+using testing::windowText;
+
+constexpr wchar_t kFailurePrefix[] = L"Orva could not be downloaded. ";
+
+class WorkerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ensureMainWindow();
+        finishRun();
+        g_script = Script::kFail;
+        g_downloadCalls = 0;
+        g_downloadThread = 0;
+        ResetEvent(g_entered);
+        ResetEvent(g_release);
+    }
+    void TearDown() override {
+        SetEvent(g_release);
+        finishRun();
+    }
+
+    // Waits for the current run (if any) to end, delivers what it posted and
+    // joins its thread.
+    static void finishRun() {
+        pumpUntil([] { return !g_workerRunning.load(); });
+        pumpMessages();
+        if (g_worker.joinable()) {
+            g_worker.join();
+        }
+    }
+
+    // The failure screen of a run that failed with |reason|.
+    static void expectFailureScreen(const std::wstring& reason) {
+        EXPECT_EQ(windowText(g_statusLabel), kFailurePrefix + reason);
+        EXPECT_EQ(windowText(g_detailLabel), L"");
+        EXPECT_FALSE(IsWindowVisible(g_progressBar));
+        EXPECT_TRUE(IsWindowVisible(g_tryAgainButton));
+        EXPECT_EQ(windowText(g_cancelButton), L"Close");
+        EXPECT_EQ(GetFocus(), g_tryAgainButton);
+    }
+};
+
+// From the failure screen of an earlier run, with the progress of that run
+// still set and the cancel flag left set: everything back to the working look.
+TEST_F(WorkerTest, StartsARunOnItsOwnThreadInTheWorkingLook) {
+    showFailure(L"Earlier failure.");
+    SetWindowTextW(g_detailLabel, L"3.0 MB of 9.0 MB");
+    SendMessageW(g_progressBar, PBM_SETPOS, 333, 0);
+    ShowWindow(g_progressBar, SW_SHOW);
+    g_cancelRequested = true;
+    g_script = Script::kBlock;
+
+    startWorker();
+    EXPECT_TRUE(g_workerRunning);
+    EXPECT_FALSE(g_cancelRequested);
+    EXPECT_FALSE(IsWindowVisible(g_tryAgainButton));
+    EXPECT_EQ(windowText(g_cancelButton), L"Cancel");
+    EXPECT_EQ(windowText(g_detailLabel), L"");
+    EXPECT_FALSE(IsWindowVisible(g_progressBar));
+    EXPECT_EQ(SendMessageW(g_progressBar, PBM_GETPOS, 0, 0), 0);
+    // The status line stays until the run's first status message.
+    EXPECT_EQ(windowText(g_statusLabel), kFailurePrefix + std::wstring(L"Earlier failure."));
+
+    ASSERT_EQ(WaitForSingleObject(g_entered, 60'000), WAIT_OBJECT_0);
+    EXPECT_NE(g_downloadThread, GetCurrentThreadId());
+
+    SetEvent(g_release);
+    pumpUntil([] { return !g_workerRunning.load(); });
+    pumpMessages();
+    expectFailureScreen(L"Scripted failure.");
+    EXPECT_EQ(g_downloadCalls, 1);
+}
+
+// While a run is active, "Try Again" (which is hidden then, but a command can
+// still arrive) changes nothing: no second run, same thread, same screen.
+TEST_F(WorkerTest, TryAgainIsIgnoredWhileARunIsActive) {
+    g_script = Script::kBlock;
+    startWorker();
+    ASSERT_EQ(WaitForSingleObject(g_entered, 60'000), WAIT_OBJECT_0);
+    const std::thread::id thread = g_worker.get_id();
+    SetWindowTextW(g_statusLabel, L"Finding the newest version of Orva...");
+    SetWindowTextW(g_detailLabel, L"detail");
+
+    SendMessageW(g_mainWindow, WM_COMMAND, MAKEWPARAM(kIdTryAgainButton, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(g_tryAgainButton));
+    startWorker();
+
+    EXPECT_EQ(g_worker.get_id(), thread);
+    EXPECT_EQ(windowText(g_statusLabel), L"Finding the newest version of Orva...");
+    EXPECT_EQ(windowText(g_detailLabel), L"detail");
+    SetEvent(g_release);
+    finishRun();
+    EXPECT_EQ(g_downloadCalls, 1);
+}
+
+// After a failure "Try Again" is focused; Enter through the dialog keyboard
+// interface, as the message loop delivers it, starts a whole new run.
+TEST_F(WorkerTest, EnterOnTryAgainAfterAFailureStartsANewRun) {
+    startWorker();
+    finishRun();
+    expectFailureScreen(L"Scripted failure.");
+    ASSERT_EQ(g_downloadCalls, 1);
+
+    g_script = Script::kBlock;
+    ResetEvent(g_entered);
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageW(GetFocus(), WM_KEYUP, VK_RETURN, 0);
+    pumpMessages();
+    ASSERT_EQ(WaitForSingleObject(g_entered, 60'000), WAIT_OBJECT_0);
+    EXPECT_EQ(g_downloadCalls, 2);
+    EXPECT_TRUE(g_workerRunning);
+    EXPECT_FALSE(IsWindowVisible(g_tryAgainButton));
+    EXPECT_EQ(windowText(g_cancelButton), L"Cancel");
+}
+
+// An exception escaping download() ends the run with a failure message of the
+// worker's own instead of leaving the window in its working look, and the
+// flag is cleared so that "Try Again" works.
+TEST_F(WorkerTest, ExceptionFromDownloadEndsTheRunAsAFailure) {
+    for (const Script script : {Script::kThrowBadAlloc, Script::kThrowLogicError}) {
+        SCOPED_TRACE(static_cast<int>(script));
+        SetUp();
+        g_script = script;
+        startWorker();
+        finishRun();
+        expectFailureScreen(L"An unexpected error stopped the download. Please try again.");
+        EXPECT_FALSE(g_workerRunning);
+    }
+    // The failure screen's "Try Again" then starts a run as usual.
+    g_script = Script::kFail;
+    SendMessageW(g_mainWindow, WM_COMMAND, MAKEWPARAM(kIdTryAgainButton, BN_CLICKED), 0);
+    finishRun();
+    expectFailureScreen(L"Scripted failure.");
+}
+
+// Once the window is gone a run ends silently, even by an exception.
+TEST_F(WorkerTest, ExceptionAfterTheWindowClosedPostsNothing) {
+    g_script = Script::kThrowAfterCancel;
+    startWorker();
+    // The worker posts before it clears the flag: once the flag is clear,
+    // anything it posted is already in the queue.
+    pumpUntil([] { return !g_workerRunning.load(); });
+    MSG message;
+    EXPECT_FALSE(PeekMessageW(&message, g_mainWindow, kMsgFailed, kMsgFailed, PM_NOREMOVE));
+}
+
+// The system cannot create the worker thread: no run, the flag cleared, the
+// failure screen in place of an exception leaving the window procedure.
+TEST_F(WorkerTest, ThreadThatCannotBeCreatedShowsTheFailureScreen) {
+    const WorkerThreadFactory factories[] = {
+        []() -> std::thread {
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        },
+        []() -> std::thread { throw std::bad_alloc(); },
+    };
+    for (const WorkerThreadFactory factory : factories) {
+        SetUp();
+        SetWindowTextW(g_cancelButton, L"Cancel");
+        startWorkerWith(factory);
+        EXPECT_FALSE(g_workerRunning);
+        EXPECT_FALSE(g_worker.joinable());
+        expectFailureScreen(
+            L"Windows could not start the download. Close some programs and try again.");
+        EXPECT_EQ(g_downloadCalls, 0);
+    }
+}
+
+}  // namespace
+}  // namespace orva
