@@ -1,6 +1,5 @@
 #include "download/installer_file.h"
 
-#include <cwchar>
 #include <memory>
 
 #include "app/app_state.h"
@@ -65,11 +64,25 @@ std::wstring installerPathFor(const std::wstring& folder, const ReleaseInfo& rel
 }
 
 std::wstring formatMegabytes(std::uint64_t bytes) {
-    wchar_t buffer[32] = {};
-    // 9.5367431640625e-7 is 2^-20, exact in a double.
-    std::swprintf(buffer, std::size(buffer), L"%.1f MB",
-                  static_cast<double>(bytes) * 9.5367431640625e-7);
-    return buffer;
+    // bytes / 2^20 to one decimal, rounded to the nearest tenth and an exact
+    // half to the even tenth, as printf's "%.1f" rounds the exact quotient. In
+    // integers, so that no printf (which costs the executable tens of
+    // kilobytes) and no locale is involved.
+    constexpr std::uint64_t kMegabyte = 1 << 20;
+    const std::uint64_t scaledFraction = (bytes % kMegabyte) * 10;  // below 10 * 2^20
+    std::uint64_t tenths = bytes / kMegabyte * 10 + scaledFraction / kMegabyte;
+    const std::uint64_t remainder = scaledFraction % kMegabyte;
+    if (remainder > kMegabyte / 2 || (remainder == kMegabyte / 2 && tenths % 2 == 1)) {
+        ++tenths;
+    }
+    std::wstring text;
+    for (std::uint64_t whole = tenths / 10; text.empty() || whole > 0; whole /= 10) {
+        text.insert(text.begin(), static_cast<wchar_t>(L'0' + whole % 10));
+    }
+    text += L'.';
+    text += static_cast<wchar_t>(L'0' + tenths % 10);
+    text += L" MB";
+    return text;
 }
 
 std::string fileSha256Hex(const std::wstring& path) {
