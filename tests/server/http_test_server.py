@@ -23,10 +23,11 @@ What an answer looks like is chosen by the request's path and query:
   /echo      any method: 200 with the request line, the header lines and a
              blank line (each ended by CR LF), then the request body as
              received.
-  /update/SCENARIO/SIZE/list and /update/SCENARIO/SIZE/setup?version=V
+  /update/SCENARIO/INSTALLER/list and /update/SCENARIO/INSTALLER/setup?version=V
         an update service for the download tests: the list holds releases of
-        an installer of SIZE bytes of the test pattern, signed on the fly with
-        the TEST-ONLY key (tests/data/keys), and setup serves that installer;
+        an installer, signed on the fly with the TEST-ONLY key (tests/data/keys),
+        and setup serves that installer. INSTALLER is a number of bytes of the
+        test pattern, or the name of a file in the folder given with --files.
         SCENARIO makes one of them misbehave (see UpdateScenarios).
 """
 
@@ -123,19 +124,35 @@ class UpdateScenarios:
       list-503-json   the list answers 503 with a JSON "error"
       list-not-json   the list is an HTML page with status 200
       unsigned        the list's only release does not verify
+      fail-once-NAME  the first list request answers 503 with a JSON "error",
+                      every later one is good (NAME keeps runs apart)
     """
 
     ERROR_LIST = "The update service is closed for maintenance until 14:00 UTC."
     ERROR_SETUP = "Orva 2.4.1 was withdrawn; please try again tomorrow."
+    ERROR_ONCE = "The update service is restarting; try again in a minute."
+
+    failed_once = set()
+    lock = threading.Lock()
+
+    @classmethod
+    def fails_now(cls, scenario):
+        """True the first time a fail-once scenario is asked for its list."""
+        with cls.lock:
+            if scenario in cls.failed_once:
+                return False
+            cls.failed_once.add(scenario)
+            return True
 
     @staticmethod
-    def releases(scenario, size):
+    def releases(scenario, size, sha256):
         if scenario == "newest":
-            return [release("3.0.0", size, signed=False), release("2.9.0", size),
-                    release("2.10.0", size), release("2.10.0", size, sha256="0" * 64)]
+            return [release("3.0.0", size, signed=False, sha256=sha256),
+                    release("2.9.0", size, sha256=sha256), release("2.10.0", size, sha256=sha256),
+                    release("2.10.0", size, sha256="0" * 64)]
         if scenario == "unsigned":
-            return [release("2.4.1", size, signed=False)]
-        return [release("2.4.1", size)]
+            return [release("2.4.1", size, signed=False, sha256=sha256)]
+        return [release("2.4.1", size, sha256=sha256)]
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -168,7 +185,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             elif parts[0] == "drop" and len(parts) == 2:
                 self.cut_short(int(parts[1]), stall=False)
             elif parts[0] == "update" and len(parts) == 4:
-                self.update_service(parts[1], int(parts[2]), parts[3], query)
+                self.update_service(parts[1], parts[2], parts[3])
             else:
                 self.answer({"status": "404"}, b"no such test path")
         except (ConnectionError, ssl.SSLError, socket.timeout):
@@ -238,8 +255,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
-    def update_service(self, scenario, size, what, query):
+    def update_service(self, scenario, installer, what):
         self.read_body()
+        if installer.isdigit():
+            size, content = int(installer), None
+            sha256 = pattern_sha256(size)
+        else:
+            name = os.path.basename(installer)
+            with open(os.path.join(self.server.files, name), "rb") as source:
+                content = source.read()
+            size, sha256 = len(content), hashlib.sha256(content).hexdigest()
         if what == "list":
             if scenario == "list-503":
                 page = b"<html><body><h1>503 Service Unavailable</h1></body></html>"
@@ -248,13 +273,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.send_json(503, {"error": UpdateScenarios.ERROR_LIST})
             if scenario == "list-not-json":
                 return self.answer({}, b"<html><body>Welcome!</body></html>")
-            return self.send_json(200, {"releases": UpdateScenarios.releases(scenario, size)})
+            if scenario.startswith("fail-once-") and UpdateScenarios.fails_now(scenario):
+                return self.send_json(503, {"error": UpdateScenarios.ERROR_ONCE})
+            releases = UpdateScenarios.releases(scenario, size, sha256)
+            return self.send_json(200, {"releases": releases})
         if what != "setup":
             return self.send_json(404, {"error": "No such page."})
         if scenario == "setup-404":
             return self.send_json(404, {"error": UpdateScenarios.ERROR_SETUP})
         if scenario == "setup-500":
             return self.answer({"status": "500"}, b"Internal Server Error")
+        if content is not None:
+            return self.answer({}, content)
         if scenario == "drop":
             return self.cut_short(size // 2, stall=False, announced=size)
         if scenario == "different":
@@ -299,8 +329,9 @@ class Server(http.server.ThreadingHTTPServer):
         super().handle_error(request, client_address)
 
 
-def listen(context=None):
+def listen(files, context=None):
     server = Server(("127.0.0.1", 0), Handler)
+    server.files = files
     if context is not None:
         server.socket = context.wrap_socket(server.socket, server_side=True)
     threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -320,17 +351,19 @@ def main():
     parser.add_argument("--tls", nargs=3, action="append", default=[],
                         metavar=("NAME", "CERT", "KEY"),
                         help="an HTTPS listener called NAME with this certificate chain and key")
+    parser.add_argument("--files", default=os.getcwd(),
+                        help="the folder of installers that /update/... may serve by name")
     args = parser.parse_args()
 
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
     signal.signal(signal.SIGINT, lambda *_: stop.set())
 
-    ports = [("http", listen().server_address[1])]
+    ports = [("http", listen(args.files).server_address[1])]
     for name, cert, key in args.tls:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(cert, key)
-        ports.append((name, listen(context).server_address[1]))
+        ports.append((name, listen(args.files, context).server_address[1]))
     ports.append(("closed", closed_port()))
 
     # Written under another name and renamed, so that a reader never sees half of it.

@@ -20,6 +20,13 @@
 #   ORVA_TEST_TINY_FOLDER    a folder on a 1 MiB file system of its own, as a
 #                            Windows path, for tests of a full disk (root only)
 #
+# The server's /update/... service may serve installers by name from the folder
+# $ORVA_TEST_FILES. When $ORVA_TEST_NGINX_INSTALLER names a file there, the
+# reference update service (service/run-local.sh) also runs, twice, with that
+# file published as the signed release 2.4.1, and the program sees:
+#   ORVA_TEST_NGINX_URL            its base address, certificate from the test authority
+#   ORVA_TEST_NGINX_UNTRUSTED_URL  the same service with a certificate nobody trusts
+#
 # As root (CI), everything runs in namespaces of its own:
 #   - a network namespace with loopback only, so nothing a test does can reach
 #     beyond this machine (a name under .invalid fails without asking a
@@ -48,8 +55,12 @@ export ORVA_TEST_NAMESPACE
 
 work=$(mktemp -d)
 server=""
+nginx_pids=""
 cleanup() {
     [ -z "$server" ] || kill "$server" 2>/dev/null || true
+    for pid in $nginx_pids; do
+        kill -TERM "$pid" 2>/dev/null || true
+    done
     [ -z "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null || true
     umount "$work/tiny" 2>/dev/null || true
     rm -rf "$work"
@@ -80,6 +91,7 @@ make_server server authority
 make_authority stranger
 make_server stranger-server stranger
 
+export ORVA_TEST_SERVER_DIR="$here"
 trusted=0
 if [ "$ORVA_TEST_NAMESPACE" = private ]; then
     ip link set lo up
@@ -93,7 +105,7 @@ if [ "$ORVA_TEST_NAMESPACE" = private ]; then
     export ORVA_TEST_TINY_FOLDER="Z:$work/tiny\\"
 fi
 
-python3 "$here/http_test_server.py" --port-file "$work/ports" \
+python3 "$here/http_test_server.py" --port-file "$work/ports" --files "${ORVA_TEST_FILES:-$work}" \
     --tls https "$work/server.pem" "$work/server.key" \
     --tls untrusted "$work/stranger-server.pem" "$work/stranger-server.key" &
 server=$!
@@ -110,6 +122,51 @@ export ORVA_TEST_HTTPS_URL="https://127.0.0.1:$(port https)"
 export ORVA_TEST_UNTRUSTED_URL="https://127.0.0.1:$(port untrusted)"
 export ORVA_TEST_CLOSED_URL="http://127.0.0.1:$(port closed)"
 export ORVA_TEST_TRUSTED_CA=$trusted
+
+# start_service NAME CERTIFICATE: the reference update service on a free port
+# over HTTPS, serving $work/releases; sets service_url to its base address.
+start_service() {
+    for _ in 1 2 3; do
+        port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+        "$root/service/run-local.sh" "$work/nginx-$1" "$port" "$work/releases" \
+            "$work/$2.pem" "$work/$2.key" 2>"$work/nginx-$1.log" &
+        pid=$!
+        tries=0
+        while kill -0 "$pid" 2>/dev/null && [ "$tries" -lt 100 ]; do
+            if python3 -c "import socket, sys; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null; then
+                nginx_pids="$nginx_pids $pid"
+                service_url="https://127.0.0.1:$port/api/update"
+                return 0
+            fi
+            tries=$((tries + 1))
+            sleep 0.1
+        done
+        kill -TERM "$pid" 2>/dev/null || true
+    done
+    echo "with-test-server.sh: the update service did not start:" >&2
+    cat "$work/nginx-$1.log" >&2
+    return 1
+}
+if [ -n "${ORVA_TEST_NGINX_INSTALLER:-}" ]; then
+    mkdir "$work/releases"
+    cp "$ORVA_TEST_FILES/$ORVA_TEST_NGINX_INSTALLER" "$work/releases/Orva-Setup-2.4.1.exe"
+    # The list as the release tool writes it, signed with the TEST-ONLY key.
+    python3 - "$work/releases" <<'PYTHON'
+import hashlib, json, os, sys
+sys.path.insert(0, os.environ["ORVA_TEST_SERVER_DIR"])
+import http_test_server as server
+folder = sys.argv[1]
+with open(os.path.join(folder, "Orva-Setup-2.4.1.exe"), "rb") as installer:
+    content = installer.read()
+entry = server.release("2.4.1", len(content), sha256=hashlib.sha256(content).hexdigest())
+with open(os.path.join(folder, "list.json"), "w") as out:
+    json.dump({"releases": [entry]}, out, indent=2)
+PYTHON
+    start_service trusted server
+    export ORVA_TEST_NGINX_URL="$service_url"
+    start_service untrusted stranger-server
+    export ORVA_TEST_NGINX_UNTRUSTED_URL="$service_url"
+fi
 
 case "$1" in
 *.exe)

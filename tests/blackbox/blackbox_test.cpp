@@ -1,0 +1,333 @@
+// Black-box tests of Orva-Setup: this driver starts the program (built with the
+// TEST-ONLY key) as a separate process under Wine, pointed at a local update
+// service through ORVA_UPDATE_URL and at a temporary folder of its own
+// through TMP; finds its window, reads the texts and visibility of its
+// controls, presses its buttons, and checks what the program leaves behind
+// and its exit code. The services are started around this driver by
+// tests/server/with-test-server.sh: the scripted test service (/update/...)
+// and the reference nginx service over HTTPS. The installer they publish is
+// fake_installer.exe, which records that it was started.
+//
+// A screenshot of each screen goes to build/windows/screenshots/*.bmp.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/text.h"
+#include "download/installer_file.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/test_data.h"
+#include "tests/support/test_server.h"
+
+namespace orva {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+
+// The program's controls (app/main_window.h).
+constexpr int kStatusLabel = 100;
+constexpr int kDetailLabel = 101;
+constexpr int kProgressBar = 102;
+constexpr int kTryAgainButton = 103;
+constexpr int kRightButton = 104;
+
+// Generous bounds for a slow machine; each wait ends as soon as its
+// condition holds.
+constexpr auto kPatience = std::chrono::seconds(60);
+
+bool waitFor(const std::function<bool()>& condition,
+             std::chrono::milliseconds patience = kPatience) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+// One run of the program, ended (killed if need be) when the owner ends.
+class SetupProcess {
+  public:
+    SetupProcess(const std::string& serviceUrl, const fs::path& tempFolder,
+                 const fs::path& record) {
+        SetEnvironmentVariableW(L"ORVA_UPDATE_URL", utf8ToWide(serviceUrl).c_str());
+        SetEnvironmentVariableW(L"TMP", tempFolder.wstring().c_str());
+        SetEnvironmentVariableW(L"TEMP", tempFolder.wstring().c_str());
+        SetEnvironmentVariableW(L"ORVA_TEST_INSTALLER_RECORD", record.wstring().c_str());
+        std::wstring commandLine = L"\"" + utf8ToWide(ORVA_SETUP_EXE) + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                  nullptr, &startup, &process_) != 0;
+    }
+    ~SetupProcess() {
+        if (started_) {
+            if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(process_.hProcess, 99);
+                WaitForSingleObject(process_.hProcess, INFINITE);
+            }
+            CloseHandle(process_.hThread);
+            CloseHandle(process_.hProcess);
+        }
+    }
+    SetupProcess(const SetupProcess&) = delete;
+    SetupProcess& operator=(const SetupProcess&) = delete;
+
+    bool started() const { return started_; }
+
+    // The program's main window, once it exists; null if it never appears.
+    HWND window() {
+        if (window_ == nullptr) {
+            waitFor([this] {
+                EnumWindows(
+                    [](HWND candidate, LPARAM self) -> BOOL {
+                        auto* me = reinterpret_cast<SetupProcess*>(self);
+                        DWORD pid = 0;
+                        GetWindowThreadProcessId(candidate, &pid);
+                        wchar_t name[64] = {};
+                        GetClassNameW(candidate, name, 64);
+                        if (pid == me->process_.dwProcessId &&
+                            std::wstring(name) == L"OrvaSetupDownloader") {
+                            me->window_ = candidate;
+                            return FALSE;
+                        }
+                        return TRUE;
+                    },
+                    reinterpret_cast<LPARAM>(this));
+                return window_ != nullptr || exited();
+            });
+        }
+        return window_;
+    }
+
+    std::wstring text(int control) {
+        wchar_t buffer[2048] = {};
+        GetWindowTextW(GetDlgItem(window(), control), buffer, 2048);
+        return buffer;
+    }
+    bool visible(int control) { return IsWindowVisible(GetDlgItem(window(), control)) != 0; }
+
+    // Presses a button as a click does: the command reaches the window.
+    void press(int control) {
+        PostMessageW(window(), WM_COMMAND, MAKEWPARAM(control, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(window(), control)));
+    }
+
+    bool exited() { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; }
+
+    // The exit code once the process has ended within |patience|, else -1.
+    long exitCode(std::chrono::milliseconds patience = kPatience) {
+        if (WaitForSingleObject(process_.hProcess, static_cast<DWORD>(patience.count())) !=
+            WAIT_OBJECT_0) {
+            return -1;
+        }
+        DWORD code = 0;
+        GetExitCodeProcess(process_.hProcess, &code);
+        return static_cast<long>(code);
+    }
+
+    // Saves what the window shows now as build/windows/screenshots/NAME.bmp.
+    void screenshot(const std::string& name) {
+        RECT rect = {};
+        GetWindowRect(window(), &rect);
+        const int width = rect.right - rect.left;
+        const int height = rect.bottom - rect.top;
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = height;  // bottom-up, as a BMP file stores it
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 24;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+        GdiFlush();
+        const DWORD rowBytes = static_cast<DWORD>((width * 3 + 3) & ~3);
+        const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+        BITMAPFILEHEADER header = {};
+        header.bfType = 0x4D42;  // "BM"
+        header.bfOffBits = sizeof(header) + sizeof(info.bmiHeader);
+        header.bfSize = header.bfOffBits + imageBytes;
+        fs::create_directories(ORVA_SCREENSHOT_DIR);
+        std::string file(reinterpret_cast<const char*>(&header), sizeof(header));
+        file.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
+        file.append(static_cast<const char*>(bits), imageBytes);
+        testing::writeFile(fs::path(ORVA_SCREENSHOT_DIR) / (name + ".bmp"), file);
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+    }
+
+  private:
+    PROCESS_INFORMATION process_ = {};
+    bool started_ = false;
+    HWND window_ = nullptr;
+};
+
+std::string scripted(const std::string& scenario, const std::string& installer) {
+    return testing::testServerUrl("ORVA_TEST_HTTP_URL") + "/update/" + scenario + "/" + installer;
+}
+
+// The SHA-256 that the fake installer records of itself, from the file the
+// services publish.
+std::string fakeInstallerDigest() {
+    const char* folder = std::getenv("ORVA_TEST_FILES");
+    return folder == nullptr
+               ? std::string()
+               : fileSha256Hex(
+                     (fs::path("Z:" + std::string(folder)) / "fake_installer.exe").wstring());
+}
+
+// What the fake installer recorded: one "path<TAB>digest" line per start.
+std::vector<std::string> recordedStarts(const fs::path& record) {
+    std::vector<std::string> lines;
+    if (!fs::exists(record)) {
+        return lines;
+    }
+    std::string text = testing::readTestFile(record);
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+class BlackBoxTest : public ::testing::Test {
+  protected:
+    TempFolder work;
+    fs::path temp() { return work.path() / "temp"; }
+    fs::path record() { return work.path() / "started.txt"; }
+    void SetUp() override { fs::create_directories(temp()); }
+
+    // The installer started from the temporary folder with the published bytes.
+    void expectInstallerStarted() {
+        // The installer runs on after the program has ended.
+        waitFor([&] { return !recordedStarts(record()).empty(); });
+        const std::vector<std::string> starts = recordedStarts(record());
+        ASSERT_EQ(starts.size(), 1u) << "the installer was started once";
+        const std::string expected = wideToUtf8(temp().wstring()) + "\\Orva-Setup-2.4.1.exe";
+        EXPECT_EQ(starts[0], expected + "\t" + fakeInstallerDigest());
+    }
+};
+
+TEST_F(BlackBoxTest, DownloadsChecksStartsTheInstallerAndExits) {
+    SetupProcess setup(scripted("good", "fake_installer.exe"), temp(), record());
+    ASSERT_TRUE(setup.started());
+    EXPECT_EQ(setup.exitCode(), 0);
+    expectInstallerStarted();
+    EXPECT_FALSE(fs::exists(temp() / "Orva-Setup-2.4.1.exe.part"));
+}
+
+TEST_F(BlackBoxTest, FailureScreenThenTryAgainOnceTheServiceIsFixed) {
+    SetupProcess setup(scripted("fail-once-blackbox", "fake_installer.exe"), temp(), record());
+    ASSERT_TRUE(setup.started());
+    ASSERT_NE(setup.window(), nullptr);
+    const std::wstring failure =
+        L"Orva could not be downloaded. The update service is restarting; try again in a minute.";
+    // The window updates its controls one after another: wait for the last.
+    ASSERT_TRUE(waitFor([&] {
+        return setup.text(kStatusLabel) == failure && setup.text(kRightButton) == L"Close";
+    })) << wideToUtf8(setup.text(kStatusLabel));
+    EXPECT_TRUE(setup.visible(kTryAgainButton));
+    EXPECT_EQ(setup.text(kRightButton), L"Close");
+    EXPECT_FALSE(setup.visible(kProgressBar));
+    EXPECT_EQ(setup.text(kDetailLabel), L"");
+    setup.screenshot("failed");
+
+    setup.press(kTryAgainButton);
+    EXPECT_EQ(setup.exitCode(), 0);
+    expectInstallerStarted();
+}
+
+TEST_F(BlackBoxTest, CancelDuringASlowDownloadEndsAtOnce) {
+    // 64 MiB in 16 KiB pieces, one every 50 ms, would take over three minutes.
+    SetupProcess setup(scripted("slow", std::to_string(64 << 20)), temp(), record());
+    ASSERT_TRUE(setup.started());
+    ASSERT_NE(setup.window(), nullptr);
+    ASSERT_TRUE(
+        waitFor([&] { return setup.visible(kProgressBar) && !setup.text(kDetailLabel).empty(); }));
+    EXPECT_EQ(setup.text(kStatusLabel), L"Downloading Orva 2.4.1 (64.0 MB)");
+    EXPECT_EQ(setup.text(kRightButton), L"Cancel");
+    EXPECT_FALSE(setup.visible(kTryAgainButton));
+    setup.screenshot("downloading");
+
+    setup.press(kRightButton);
+    // Well before the transfer could end: the program does not wait for it.
+    EXPECT_EQ(setup.exitCode(std::chrono::seconds(30)), 0);
+    EXPECT_TRUE(recordedStarts(record()).empty());
+}
+
+TEST_F(BlackBoxTest, AnInstallerThatCannotBeStartedIsExplained) {
+    // The published bytes are signed and checked, but they are no program.
+    SetupProcess setup(scripted("good", "4096"), temp(), record());
+    ASSERT_TRUE(setup.started());
+    ASSERT_NE(setup.window(), nullptr);
+    ASSERT_TRUE(waitFor([&] {
+        return setup.text(kStatusLabel) == L"The installer could not be started." &&
+               setup.text(kRightButton) == L"Close";
+    })) << wideToUtf8(setup.text(kStatusLabel));
+    const std::wstring path = temp().wstring() + L"\\Orva-Setup-2.4.1.exe";
+    const std::wstring detail = setup.text(kDetailLabel);
+    // The system's text for the error (Windows: "... is not a valid Win32
+    // application."; Wine: "Bad EXE format for %1."), then the path.
+    EXPECT_TRUE(detail.ends_with(L" It is " + path)) << wideToUtf8(detail);
+    EXPECT_GT(detail.size(), (L" It is " + path).size()) << "the system's text comes first";
+    EXPECT_TRUE(setup.visible(kTryAgainButton));
+    EXPECT_FALSE(setup.visible(kProgressBar));
+    EXPECT_EQ(setup.text(kRightButton), L"Close");
+    setup.screenshot("launch-failed");
+
+    setup.press(kRightButton);
+    EXPECT_EQ(setup.exitCode(), 0);
+}
+
+TEST_F(BlackBoxTest, ReferenceServiceOverHttpsWithATrustedAuthority) {
+    if (!testing::testAuthorityTrusted()) {
+        GTEST_SKIP() << "the test authority can be trusted only as root";
+    }
+    SetupProcess setup(testing::testServerUrl("ORVA_TEST_NGINX_URL"), temp(), record());
+    ASSERT_TRUE(setup.started());
+    EXPECT_EQ(setup.exitCode(), 0);
+    expectInstallerStarted();
+}
+
+TEST_F(BlackBoxTest, ReferenceServiceWithAnUntrustedCertificateIsRefused) {
+    SetupProcess setup(testing::testServerUrl("ORVA_TEST_NGINX_UNTRUSTED_URL"), temp(), record());
+    ASSERT_TRUE(setup.started());
+    ASSERT_NE(setup.window(), nullptr);
+    const std::wstring prefix = L"Orva could not be downloaded. ";
+    ASSERT_TRUE(waitFor([&] {
+        return setup.text(kStatusLabel).starts_with(prefix) && setup.text(kRightButton) == L"Close";
+    }));
+    const std::string reason = wideToUtf8(setup.text(kStatusLabel).substr(prefix.size()));
+    // Windows reports an unknown authority as a certificate failure; Wine's
+    // WinHTTP reports error 12157, which has the general sentence.
+    EXPECT_TRUE(reason ==
+                    "The connection to 127.0.0.1 could not be secured (is the computer's "
+                    "clock right?)." ||
+                reason == "The request to 127.0.0.1 failed (WinHTTP error 12157).")
+        << reason;
+    EXPECT_TRUE(fs::is_empty(temp())) << "nothing was downloaded";
+    setup.screenshot("untrusted");
+    setup.press(kRightButton);
+    EXPECT_EQ(setup.exitCode(), 0);
+}
+
+}  // namespace
+}  // namespace orva
