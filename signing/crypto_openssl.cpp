@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "signing/crypto.h"
+#include "signing/openssl_owners.h"
 
 namespace orva {
 namespace {
@@ -19,21 +20,6 @@ constexpr std::size_t kSha256Bytes = 32;
 constexpr std::size_t kP256PublicKeyBytes = 64;
 constexpr std::size_t kP256SignatureBytes = 64;
 constexpr std::size_t kP256ScalarBytes = 32;
-
-template <typename T, void (*Free)(T*)>
-struct OpenSslDeleter {
-    void operator()(T* p) const { Free(p); }
-};
-using EvpMdCtx = std::unique_ptr<EVP_MD_CTX, OpenSslDeleter<EVP_MD_CTX, EVP_MD_CTX_free>>;
-using EvpPkey = std::unique_ptr<EVP_PKEY, OpenSslDeleter<EVP_PKEY, EVP_PKEY_free>>;
-using EvpPkeyCtx = std::unique_ptr<EVP_PKEY_CTX, OpenSslDeleter<EVP_PKEY_CTX, EVP_PKEY_CTX_free>>;
-using EcdsaSig = std::unique_ptr<ECDSA_SIG, OpenSslDeleter<ECDSA_SIG, ECDSA_SIG_free>>;
-
-void freeOpenSslBytes(unsigned char* p) {
-    OPENSSL_free(p);
-}
-using OpenSslBytes =
-    std::unique_ptr<unsigned char, OpenSslDeleter<unsigned char, freeOpenSslBytes>>;
 
 // The oldest error OpenSSL queued for this thread, as a 32-bit status; the
 // queue is cleared so that it cannot leak into a later sentence.

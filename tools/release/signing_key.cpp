@@ -11,6 +11,7 @@
 #include <array>
 #include <cstring>
 
+#include "signing/openssl_owners.h"
 #include "tools/release/file_io.h"
 
 namespace orva {
@@ -19,15 +20,6 @@ namespace {
 constexpr std::size_t kCoordinateBytes = 32;
 constexpr std::size_t kPublicKeyBytes = 64;
 constexpr std::size_t kDigestBytes = 32;
-
-template <typename T, void (*Free)(T*)>
-struct OpenSslDeleter {
-    void operator()(T* p) const { Free(p); }
-};
-using Bio = std::unique_ptr<BIO, OpenSslDeleter<BIO, BIO_free_all>>;
-using BigNum = std::unique_ptr<BIGNUM, OpenSslDeleter<BIGNUM, BN_free>>;
-using EvpPkeyCtx = std::unique_ptr<EVP_PKEY_CTX, OpenSslDeleter<EVP_PKEY_CTX, EVP_PKEY_CTX_free>>;
-using EcdsaSig = std::unique_ptr<ECDSA_SIG, OpenSslDeleter<ECDSA_SIG, ECDSA_SIG_free>>;
 
 // OpenSSL's reason for the last failure, for the end of a sentence; the
 // queue is emptied so that it cannot leak into a later sentence.
