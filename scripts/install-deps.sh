@@ -12,6 +12,8 @@ packages=(
     # The local HTTP(S) test server, its certificates and its network namespace;
     # curl is the benchmarks' yardstick; nginx is the reference update service
     python3 openssl ca-certificates iproute2 curl nginx-light
+    # The demonstration's screenshots (import)
+    imagemagick
 )
 
 missing=()

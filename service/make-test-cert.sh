@@ -7,6 +7,9 @@
 #
 # writes DIR/ca.pem (to trust), DIR/server.pem and DIR/server.key (for
 # run-local.sh). Valid for two days. Uses the openssl command.
+#
+# The address is named twice: as an IP address, which clients such as curl
+# match, and as a DNS name, which is all Wine's WinHTTP matches.
 set -eu
 
 if [ $# -ne 1 ]; then
@@ -19,7 +22,7 @@ cat >"$dir/server.ext" <<'END'
 basicConstraints = critical, CA:FALSE
 keyUsage = critical, digitalSignature
 extendedKeyUsage = serverAuth
-subjectAltName = IP:127.0.0.1, DNS:localhost
+subjectAltName = IP:127.0.0.1, DNS:127.0.0.1, DNS:localhost
 END
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
     -subj "/CN=Orva update service test CA" \

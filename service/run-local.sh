@@ -14,6 +14,10 @@
 # logs and nginx's temporary files; nothing is written anywhere else. The
 # script becomes the nginx process (exec), so its process id is nginx's: stop
 # it with `kill -TERM <pid>`. Refusals and start-up errors go to stderr.
+#
+# $ORVA_LIMIT_RATE (default: none) slows every answer down to that many bytes
+# per second, in nginx's limit_rate form (such as 4m for 4 MiB/s), to stand in
+# for a slow connection so that a download can be watched.
 set -eu
 
 if [ $# -ne 3 ] && [ $# -ne 5 ]; then
@@ -26,6 +30,7 @@ prefix=$(cd "$1" && pwd)
 port=$2
 releases=$(cd "$3" && pwd)
 base=${ORVA_BASE_PATH-/api/update}
+rate=${ORVA_LIMIT_RATE-}
 
 case $port in
     '' | *[!0-9]*) echo "$0: the port must be a number, not '$port'" >&2; exit 2 ;;
@@ -34,6 +39,14 @@ if ! printf '%s' "$prefix" | grep -Eq '^[A-Za-z0-9._~/+,=@%-]+$'; then
     echo "$0: the prefix folder's path may hold only letters, digits and . _ ~ / + , = @ % -" >&2
     exit 2
 fi
+
+case $rate in
+    '') ;;
+    *[!0-9km]* | [km]* | *[km]?*)
+        echo "$0: ORVA_LIMIT_RATE must be a number of bytes per second, optionally with k or m after it, not '$rate'" >&2
+        exit 2
+        ;;
+esac
 
 listen_tls=
 tls_settings=
@@ -48,9 +61,11 @@ if [ $# -eq 5 ]; then
 fi
 
 "$here/render-config.sh" "$base" "$releases" >"$prefix/orva-update.conf"
-awk -v prefix="$prefix" -v port="$port" -v listen_tls="$listen_tls" -v tls="$tls_settings" '
+awk -v prefix="$prefix" -v port="$port" -v listen_tls="$listen_tls" -v tls="$tls_settings" \
+    -v rate="$rate" '
     { gsub(/@PREFIX@/, prefix); gsub(/@PORT@/, port); gsub(/@LISTEN_TLS@/, listen_tls) }
     /^@TLS_SETTINGS@$/ { if (tls != "") print tls; next }
+    /^@LIMIT_RATE@$/ { if (rate != "") print "        limit_rate " rate ";"; next }
     { print }
 ' "$here/nginx.conf.in" >"$prefix/nginx.conf"
 

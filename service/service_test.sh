@@ -161,6 +161,16 @@ expect_error "no list" 404 "The update service has no list of versions at the mo
 mv "$tmp/list.json" "$site/list.json"
 check_error_bodies
 
+# A malformed ORVA_LIMIT_RATE is refused before nginx starts (were it not,
+# nginx would run on until the time-out).
+for rate in 4x m 4mm -1; do
+    set +e
+    ORVA_LIMIT_RATE=$rate timeout 10 "$here/run-local.sh" "$tmp/prefix-rate" 0 "$site" 2>/dev/null
+    status=$?
+    set -e
+    [ "$status" -eq 2 ] || fail "ORVA_LIMIT_RATE=$rate: exit status $status, expected 2"
+done
+
 if [ "$failures" -ne 0 ]; then
     echo "nginx error log:" >&2
     cat "$tmp/prefix/error.log" >&2 || true
