@@ -12,20 +12,7 @@ sizes=("${@:-1073741824}")
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target download_bench >/dev/null
 
-work=$(mktemp -d)
-server=""
-cleanup() {
-    [ -z "$server" ] || kill "$server" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-python3 tests/server/http_test_server.py --port-file "$work/ports" &
-server=$!
-for _ in $(seq 200); do
-    [ -f "$work/ports" ] && break
-    sleep 0.1
-done
-port=$(awk '$1 == "http" { print $2 }' "$work/ports")
+. tests/server/local-test-server.sh
 
 for bytes in "${sizes[@]}"; do
     service="http://127.0.0.1:$port/update/good/$bytes"

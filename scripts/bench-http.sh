@@ -11,20 +11,7 @@ bytes=${1:-268435456}
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target http_bench >/dev/null
 
-work=$(mktemp -d)
-server=""
-cleanup() {
-    [ -z "$server" ] || kill "$server" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-python3 tests/server/http_test_server.py --port-file "$work/ports" &
-server=$!
-for _ in $(seq 200); do
-    [ -f "$work/ports" ] && break
-    sleep 0.1
-done
-port=$(awk '$1 == "http" { print $2 }' "$work/ports")
+. tests/server/local-test-server.sh
 url="http://127.0.0.1:$port/bytes/$bytes"
 
 # Wine starts before the program's clock does, so start-up is not counted.
