@@ -26,6 +26,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/text.h"
+
 namespace {
 
 constexpr wchar_t kSetupClass[] = L"OrvaSetupDownloader";
@@ -52,18 +54,6 @@ void write(std::string_view text) {
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()),
               &written, nullptr);
-}
-
-std::string toUtf8(std::wstring_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int wide = static_cast<int>(text.size());
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, result.data(), bytes, nullptr, nullptr);
-    return result;
 }
 
 // Asks the control itself (it belongs to another process), with a time-out,
@@ -95,7 +85,7 @@ LRESULT progressPosition(HWND bar) {
 
 // One line per text; line breaks inside a text become spaces.
 void printLine(std::string_view key, std::wstring_view text) {
-    std::string line = toUtf8(text);
+    std::string line = orva::wideToUtf8(text);
     for (char& c : line) {
         if (c == '\r' || c == '\n') {
             c = ' ';

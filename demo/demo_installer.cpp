@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/text.h"
+
 namespace {
 
 constexpr wchar_t kMarkerVariable[] = L"ORVA_DEMO_MARKER";
@@ -48,18 +50,6 @@ std::wstring versionFromName(std::wstring_view path) {
     return std::wstring(name);
 }
 
-std::string toUtf8(std::wstring_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int wide = static_cast<int>(text.size());
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, result.data(), bytes, nullptr, nullptr);
-    return result;
-}
-
 // Writes the installer's own path to the file named by ORVA_DEMO_MARKER.
 // Returns false only when the variable is set and the file cannot be written.
 bool writeMarker(const std::wstring& path) {
@@ -76,7 +66,7 @@ bool writeMarker(const std::wstring& path) {
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    const std::string line = "started " + toUtf8(path) + "\n";
+    const std::string line = "started " + orva::wideToUtf8(path) + "\n";
     DWORD written = 0;
     const BOOL ok =
         WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
