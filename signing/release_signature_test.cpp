@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "json/json.h"
 #include "signing/encoding.h"
+#include "tests/support/signed_fixtures.h"
 #include "tests/support/test_data.h"
 
 namespace orva {
@@ -19,36 +19,6 @@ using testing::toBase64;
 
 constexpr const char* kNotSigned = "the release was not signed by Orva's maker";
 constexpr const char* kNotASignature = "the release's signature is not one";
-
-struct Fixtures {
-    Bytes publicKey;
-    std::vector<std::pair<std::string, ReleaseInfo>> releases;  // name, release
-};
-
-// Releases signed with the TEST-ONLY key by scripts/make-signing-fixtures.py,
-// which builds the signed text on its own, not through this code.
-Fixtures loadFixtures() {
-    Fixtures fixtures;
-    JsonValue document;
-    std::string error;
-    const std::string text = testing::readTestFile(testing::testDataPath("signing/releases.json"));
-    if (!parseJson(text, document, error)) {
-        ADD_FAILURE() << error;
-        return fixtures;
-    }
-    fixtures.publicKey = fromHex(document.find("publicKey")->text);
-    for (const JsonValue& item : document.find("releases")->items) {
-        ReleaseInfo release;
-        release.version = item.find("version")->text;
-        release.date = item.find("date")->text;
-        release.size = static_cast<std::uint64_t>(item.find("size")->number);
-        release.sha256 = item.find("sha256")->text;
-        release.signature = item.find("signature")->text;
-        release.notes = item.find("notes")->text;
-        fixtures.releases.emplace_back(item.find("name")->text, release);
-    }
-    return fixtures;
-}
 
 TEST(SignedPayload, IsExactlyTheSixLines) {
     ReleaseInfo release;
@@ -71,11 +41,11 @@ TEST(SignedPayload, IsExactlyTheSixLines) {
 
 TEST(VerifyRelease, BuiltInTestKeyIsTheFixturesKey) {
     // The test executables link the test key in place of the maker's.
-    EXPECT_EQ(kReleasePublicKey, loadFixtures().publicKey);
+    EXPECT_EQ(kReleasePublicKey, testing::loadSignedFixtures().publicKey);
 }
 
 TEST(VerifyRelease, AcceptsEverySignedFixture) {
-    const Fixtures fixtures = loadFixtures();
+    const testing::SignedFixtures fixtures = testing::loadSignedFixtures();
     ASSERT_EQ(fixtures.releases.size(), 3u);
     for (const auto& [name, release] : fixtures.releases) {
         std::string error = "untouched";
@@ -111,7 +81,7 @@ TEST(VerifyRelease, AnyChangeToASignedFieldBreaksTheSignature) {
                  r.notes.pop_back();
          }},
     };
-    const Fixtures fixtures = loadFixtures();
+    const testing::SignedFixtures fixtures = testing::loadSignedFixtures();
     for (const auto& [name, original] : fixtures.releases) {
         for (const Change& change : kChanges) {
             ReleaseInfo release = original;
@@ -124,7 +94,7 @@ TEST(VerifyRelease, AnyChangeToASignedFieldBreaksTheSignature) {
 }
 
 TEST(VerifyRelease, SignatureFormsAndTheirSentences) {
-    const Fixtures fixtures = loadFixtures();
+    const testing::SignedFixtures fixtures = testing::loadSignedFixtures();
     ASSERT_FALSE(fixtures.releases.empty());
     const ReleaseInfo original = fixtures.releases[0].second;
     Bytes signature;
@@ -171,7 +141,7 @@ TEST(VerifyRelease, SignatureFormsAndTheirSentences) {
 }
 
 TEST(VerifyReleaseWithKey, OtherOrBrokenKeysFail) {
-    const Fixtures fixtures = loadFixtures();
+    const testing::SignedFixtures fixtures = testing::loadSignedFixtures();
     ASSERT_FALSE(fixtures.releases.empty());
     const ReleaseInfo& release = fixtures.releases[0].second;
     Bytes otherKey = fixtures.publicKey;

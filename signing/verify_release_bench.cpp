@@ -7,28 +7,19 @@
 #include <cstdio>
 #include <string>
 
-#include "json/json.h"
 #include "signing/release_signature.h"
-#include "tests/support/test_data.h"
+#include "tests/support/signed_fixtures.h"
 
 int main(int argc, char** argv) {
     using namespace orva;
     const int iterations = argc > 1 ? std::stoi(argv[1]) : 2000;
-    JsonValue document;
-    std::string error;
-    const std::string text = testing::readTestFile(testing::testDataPath("signing/releases.json"));
-    if (!parseJson(text, document, error)) {
-        std::fprintf(stderr, "cannot read the fixtures: %s\n", error.c_str());
+    const testing::SignedFixtures fixtures = testing::loadSignedFixtures();
+    if (fixtures.releases.empty()) {
+        std::fprintf(stderr, "cannot read the fixtures in tests/data/signing\n");
         return 1;
     }
-    const JsonValue& item = document.find("releases")->items.at(0);
-    ReleaseInfo release;
-    release.version = item.find("version")->text;
-    release.date = item.find("date")->text;
-    release.size = static_cast<std::uint64_t>(item.find("size")->number);
-    release.sha256 = item.find("sha256")->text;
-    release.signature = item.find("signature")->text;
-    release.notes = item.find("notes")->text;
+    const ReleaseInfo& release = fixtures.releases.front().second;
+    std::string error;
 
     int verified = 0;
     const auto start = std::chrono::steady_clock::now();
