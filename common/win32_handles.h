@@ -1,0 +1,29 @@
+#pragma once
+
+// The owners of the kernel's handles that more than one folder closes.
+// Windows only; see common/unique_handle.h for the pattern.
+
+#include <windows.h>
+
+#include "common/unique_handle.h"
+
+namespace orva {
+
+// A handle from CreateFileW, whose empty value is INVALID_HANDLE_VALUE (not null).
+struct FileHandleTraits {
+    using Handle = HANDLE;
+    static Handle invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(Handle handle) noexcept { CloseHandle(handle); }
+};
+using FileHandle = UniqueHandle<FileHandleTraits>;
+
+// Memory from LocalAlloc, as FormatMessageW hands out with
+// FORMAT_MESSAGE_ALLOCATE_BUFFER.
+struct LocalTextTraits {
+    using Handle = wchar_t*;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle text) noexcept { LocalFree(text); }
+};
+using LocalText = UniqueHandle<LocalTextTraits>;
+
+}  // namespace orva
