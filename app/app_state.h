@@ -9,6 +9,8 @@
 #include <atomic>
 #include <thread>
 
+#include "download/run_reporter.h"
+
 namespace orva {
 
 // The single top-level window; null until it is created.
@@ -23,8 +25,14 @@ extern std::atomic<bool> g_workerRunning;
 // The main window has been destroyed: the run is to stop.
 extern std::atomic<bool> g_cancelRequested;
 
-// Starts a run of download() on a new worker thread, unless one is running.
-// User-interface thread only.
+// What a worker run executes: download() in the program. Tests of the window
+// and the worker put a scripted run here, so that pressing "Try Again" in a
+// test never reaches a network.
+using RunFunction = void (*)(RunReporter& reporter);
+extern RunFunction g_runFunction;
+
+// Starts a run of g_runFunction on a new worker thread, unless one is
+// running. User-interface thread only.
 void startWorker();
 
 }  // namespace orva

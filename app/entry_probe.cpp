@@ -1,6 +1,6 @@
-// Test double of download() for entry_probe.exe, which is the program's real
-// entry (main.cpp) and window; entry_test starts it. ORVA_PROBE_SCRIPT picks
-// what happens:
+// The scripted run of entry_probe.exe, which is the program's real entry
+// (main.cpp) and window; entry_test starts it. ORVA_PROBE_SCRIPT picks what
+// happens:
 //   fail       the run posts a failure and returns
 //   block      the run posts the status "Blocked" and never returns
 //   no-window  the main window cannot be created (a CBT hook refuses it)
@@ -9,8 +9,7 @@
 
 #include <string>
 
-#include "app/ui_messages.h"
-#include "download/download.h"
+#include "app/app_state.h"
 
 namespace {
 
@@ -32,20 +31,19 @@ const bool g_windowsRefused =
     script() == L"no-window" &&
     SetWindowsHookExW(WH_CBT, refuseWindows, nullptr, GetCurrentThreadId()) != nullptr;
 
-}  // namespace
-
-namespace orva {
-
-void download() {
+void scriptedRun(orva::RunReporter& reporter) {
     const std::wstring what = script();
     if (what == L"block") {
-        postUiMessage(kMsgStatus, L"Blocked");
+        reporter.status(L"Blocked");
         Sleep(INFINITE);
     } else if (what == L"fail") {
-        postUiMessage(kMsgFailed, L"Scripted failure.");
+        reporter.failed(L"Scripted failure.");
     } else {
         ExitProcess(42);  // no run may start without a window
     }
 }
 
-}  // namespace orva
+// In place of download(), before wWinMain runs.
+const bool g_runScripted = (orva::g_runFunction = scriptedRun, true);
+
+}  // namespace

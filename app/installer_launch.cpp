@@ -4,10 +4,7 @@
 // windows.h must come first.
 #include <shellapi.h>
 
-#include <memory>
-
-#include "app/app_state.h"
-#include "app/main_window.h"
+#include "common/win32_handles.h"
 
 namespace orva {
 
@@ -15,12 +12,6 @@ namespace {
 
 // The request the shell takes; its size is part of the contract with the shell.
 static_assert(sizeof(SHELLEXECUTEINFOW) == 112, "SHELLEXECUTEINFOW as on 64-bit Windows");
-
-// FormatMessageW allocates its text with LocalAlloc.
-struct LocalFreeDeleter {
-    void operator()(wchar_t* text) const noexcept { LocalFree(text); }
-};
-using LocalText = std::unique_ptr<wchar_t, LocalFreeDeleter>;
 
 // "Windows error <code>." with the code in decimal, without leading zeros.
 std::wstring fallbackErrorText(std::uint32_t code) {
@@ -40,43 +31,33 @@ std::wstring fallbackErrorText(std::uint32_t code) {
 
 }  // namespace
 
-bool launchInstaller(const std::wstring& path) {
-    SetWindowTextW(g_statusLabel, L"Starting the installer...");
-
+LaunchResult launchInstaller(const std::wstring& path, HWND owner) {
     SHELLEXECUTEINFOW request = {};
     request.cbSize = sizeof request;
     // Return only once the start is complete, and let the shell show no error
     // dialog of its own: the window says what went wrong. No process handle is
     // asked for; the installer is neither awaited nor watched.
     request.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-    request.hwnd = g_mainWindow;
+    request.hwnd = owner;
     request.lpVerb = L"open";
     request.lpFile = path.c_str();
     request.nShow = SW_SHOWNORMAL;
     if (ShellExecuteExW(&request)) {
-        return true;
+        return {true, 0};
     }
-    const DWORD error = GetLastError();
-
-    SetWindowTextW(g_statusLabel, L"The installer could not be started.");
-    // The detail label shortens the middle of an overlong line, so the file's
-    // name at the end stays readable.
-    const std::wstring detail = windowsErrorText(error) + L" It is " + path;
-    SetWindowTextW(g_detailLabel, detail.c_str());
-    return false;
+    return {false, GetLastError()};
 }
 
 std::wstring windowsErrorText(std::uint32_t code) {
-    wchar_t* buffer = nullptr;
+    LocalText text;
     // With FORMAT_MESSAGE_ALLOCATE_BUFFER the buffer argument receives a pointer.
     const DWORD count = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    const LocalText owner(buffer);
-    if (count == 0 || buffer == nullptr) {
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(text.put()), 0, nullptr);
+    if (count == 0 || !text) {
         return fallbackErrorText(code);  // nothing to trim
     }
-    return std::wstring(trimTrailingBreaks(std::wstring_view(buffer, count)));
+    return std::wstring(trimTrailingBreaks(std::wstring_view(text.get(), count)));
 }
 
 std::wstring_view trimTrailingBreaks(std::wstring_view text) {

@@ -1,5 +1,5 @@
-// windowsErrorText and its trimming, and launchInstaller's failure texts, with
-// the real window's labels.
+// windowsErrorText and its trimming, and launchInstaller's result with the
+// launch-failed screen it leads to, on the real window's labels.
 
 #include "app/installer_launch.h"
 
@@ -11,14 +11,8 @@
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "app/window_test_support.h"
-#include "download/download.h"
 
 namespace orva {
-
-// No run is started here.
-void download() {
-    ADD_FAILURE() << "download() was called";
-}
 
 namespace {
 
@@ -90,7 +84,10 @@ TEST_F(LaunchInstallerTest, MissingFileSaysWhyAndWhere) {
     DeleteFileW(path.c_str());
     SetWindowTextW(g_detailLabel, L"12.0 MB of 12.0 MB");
 
-    EXPECT_FALSE(launchInstaller(path));
+    const LaunchResult launch = launchInstaller(path, g_mainWindow);
+    EXPECT_FALSE(launch.started);
+    EXPECT_EQ(launch.windowsError, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+    showLaunchFailed(path, launch.windowsError);
     EXPECT_EQ(windowText(g_statusLabel), L"The installer could not be started.");
     EXPECT_EQ(windowText(g_detailLabel),
               windowsErrorText(ERROR_FILE_NOT_FOUND) + L" It is " + path);
@@ -109,8 +106,11 @@ TEST_F(LaunchInstallerTest, FileThatIsNoProgramSaysWhyAndWhere) {
     WriteFile(file, text, sizeof text - 1, &written, nullptr);
     CloseHandle(file);
 
-    EXPECT_FALSE(launchInstaller(path));
+    const LaunchResult launch = launchInstaller(path, g_mainWindow);
     DeleteFileW(path.c_str());
+    EXPECT_FALSE(launch.started);
+    EXPECT_EQ(launch.windowsError, static_cast<std::uint32_t>(ERROR_BAD_EXE_FORMAT));
+    showLaunchFailed(path, launch.windowsError);
     EXPECT_EQ(windowText(g_statusLabel), L"The installer could not be started.");
     const std::wstring detail = windowText(g_detailLabel);
     EXPECT_TRUE(detail == L"%1 is not a valid Win32 application. It is " + path ||

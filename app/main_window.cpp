@@ -10,7 +10,9 @@
 
 #include "app/app_state.h"
 #include "app/installer_launch.h"
+#include "app/screen_text.h"
 #include "app/ui_messages.h"
+#include "common/text.h"
 
 namespace orva {
 
@@ -26,14 +28,22 @@ HWND g_cancelButton = nullptr;
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"OrvaSetupDownloader";
-constexpr WORD kIconId = 1;
-
 // Layout in pixels at 96 DPI.
 constexpr int kClientWidth = 480;
 constexpr int kClientHeight = 232;
+// The white header band and what it holds, each position the top-left corner.
 constexpr int kHeaderHeight = 76;
 constexpr int kIconSize = 48;
+constexpr int kIconX = 20;
+constexpr int kIconY = 14;
+constexpr int kTitleX = 84;
+constexpr int kTitleY = 18;
+// One pixel right of the title, which lines the two texts' strokes up.
+constexpr int kSubtitleX = 85;
+constexpr int kSubtitleY = 46;
+// Font sizes in points.
+constexpr int kBodyPoints = 9;
+constexpr int kTitlePoints = 18;
 
 constexpr DWORD kFrameStyle = WS_CAPTION | WS_SYSMENU;
 // No sizing border and no maximise box: the layout is fixed at creation.
@@ -42,9 +52,6 @@ constexpr DWORD kWindowStyle = kFrameStyle | WS_MINIMIZEBOX;
 constexpr COLORREF kSeparatorColour = RGB(215, 220, 222);
 constexpr COLORREF kTitleColour = RGB(43, 49, 52);
 constexpr COLORREF kSubtitleColour = RGB(109, 118, 121);
-
-constexpr wchar_t kTitle[] = L"Orva";
-constexpr wchar_t kSubtitle[] = L"Parametric CAD for Windows";
 
 // A 96-DPI value at the system DPI. Each value is scaled and truncated on its
 // own, in single precision, so that every caller agrees on every pixel.
@@ -60,7 +67,8 @@ HFONT createUiFont(int points, int weight) {
                        VARIABLE_PITCH | FF_DONTCARE, L"Segoe UI");
 }
 
-struct ControlSpec {
+// Where one control goes and what it starts as.
+struct ControlLayout {
     const wchar_t* className;
     const wchar_t* text;
     DWORD style;
@@ -68,10 +76,11 @@ struct ControlSpec {
     int x, y, width, height;
 };
 
-HWND createControl(const ControlSpec& spec, HINSTANCE instance) {
-    return CreateWindowExW(0, spec.className, spec.text, spec.style, scaled(spec.x), scaled(spec.y),
-                           scaled(spec.width), scaled(spec.height), g_mainWindow,
-                           reinterpret_cast<HMENU>(INT_PTR{spec.id}), instance, nullptr);
+HWND createControl(const ControlLayout& layout, HINSTANCE instance) {
+    return CreateWindowExW(0, layout.className, layout.text, layout.style, scaled(layout.x),
+                           scaled(layout.y), scaled(layout.width), scaled(layout.height),
+                           g_mainWindow, reinterpret_cast<HMENU>(INT_PTR{layout.id}), instance,
+                           nullptr);
 }
 
 void setBodyFont(HWND control) {
@@ -109,18 +118,20 @@ void onPaint(HWND window) {
     DeleteObject(separator);
 
     if (g_headerIcon != nullptr) {
-        DrawIconEx(dc, scaled(20), scaled(14), g_headerIcon, scaled(kIconSize), scaled(kIconSize),
-                   0, nullptr, DI_NORMAL);
+        DrawIconEx(dc, scaled(kIconX), scaled(kIconY), g_headerIcon, scaled(kIconSize),
+                   scaled(kIconSize), 0, nullptr, DI_NORMAL);
     }
 
     // The default text alignment: each position is the text's top-left corner.
     SetBkMode(dc, TRANSPARENT);
     HGDIOBJ previousFont = SelectObject(dc, g_titleFont);
     SetTextColor(dc, kTitleColour);
-    TextOutW(dc, scaled(84), scaled(18), kTitle, static_cast<int>(std::size(kTitle) - 1));
+    TextOutW(dc, scaled(kTitleX), scaled(kTitleY), kHeaderTitle,
+             static_cast<int>(std::size(kHeaderTitle) - 1));
     SelectObject(dc, g_bodyFont);
     SetTextColor(dc, kSubtitleColour);
-    TextOutW(dc, scaled(85), scaled(46), kSubtitle, static_cast<int>(std::size(kSubtitle) - 1));
+    TextOutW(dc, scaled(kSubtitleX), scaled(kSubtitleY), kHeaderSubtitle,
+             static_cast<int>(std::size(kHeaderSubtitle) - 1));
     SelectObject(dc, previousFont);
     EndPaint(window, &paint);
 }
@@ -165,14 +176,13 @@ void onFailed(LPARAM lParam) {
 
 void onInstallerReady(LPARAM lParam) {
     const auto path = takePayload(lParam);
-    if (launchInstaller(*path)) {
+    showStarting();
+    const LaunchResult launch = launchInstaller(*path, g_mainWindow);
+    if (launch.started) {
         DestroyWindow(g_mainWindow);  // the installer carries on alone
         return;
     }
-    // launchInstaller has set both labels; the focus stays where it is.
-    ShowWindow(g_progressBar, SW_HIDE);
-    ShowWindow(g_tryAgainButton, SW_SHOW);
-    SetWindowTextW(g_cancelButton, L"Close");
+    showLaunchFailed(*path, launch.windowsError);
 }
 
 LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -210,8 +220,8 @@ LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 bool createMainWindow() {
     g_dpiScale = static_cast<float>(GetDpiForSystem()) / 96.0f;
-    g_bodyFont = createUiFont(9, FW_NORMAL);
-    g_titleFont = createUiFont(18, FW_SEMIBOLD);
+    g_bodyFont = createUiFont(kBodyPoints, FW_NORMAL);
+    g_titleFont = createUiFont(kTitlePoints, FW_SEMIBOLD);
 
     HINSTANCE instance = GetModuleHandleW(nullptr);
     g_headerIcon =
@@ -225,7 +235,7 @@ bool createMainWindow() {
     windowClass.hIcon = static_cast<HICON>(
         LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = kClassName;
+    windowClass.lpszClassName = kWindowClassName;
     // A failure shows up as a failed window creation below.
     RegisterClassExW(&windowClass);
 
@@ -236,8 +246,8 @@ bool createMainWindow() {
     const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
 
-    g_mainWindow = CreateWindowExW(0, kClassName, L"Orva Setup", kWindowStyle, x, y, width, height,
-                                   nullptr, nullptr, instance, nullptr);
+    g_mainWindow = CreateWindowExW(0, kWindowClassName, kWindowTitle, kWindowStyle, x, y, width,
+                                   height, nullptr, nullptr, instance, nullptr);
     if (g_mainWindow == nullptr) {
         return false;
     }
@@ -255,12 +265,12 @@ bool createMainWindow() {
         instance);
     setBodyFont(g_detailLabel);
     g_tryAgainButton = createControl(
-        {L"BUTTON", L"Try Again", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+        {L"BUTTON", kTryAgainText, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
          kIdTryAgainButton, 222, 192, 110, 28},
         instance);
     setBodyFont(g_tryAgainButton);
     g_cancelButton =
-        createControl({L"BUTTON", L"Cancel", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+        createControl({L"BUTTON", kCancelText, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                        kIdCancelButton, 346, 192, 110, 28},
                       instance);
     setBodyFont(g_cancelButton);
@@ -284,15 +294,39 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
 }
 
+void showWorking() {
+    ShowWindow(g_tryAgainButton, SW_HIDE);
+    SetWindowTextW(g_cancelButton, kCancelText);
+    SetWindowTextW(g_detailLabel, L"");
+    SendMessageW(g_progressBar, PBM_SETPOS, 0, 0);
+    ShowWindow(g_progressBar, SW_HIDE);
+}
+
 void showFailure(const std::wstring& reason) {
-    const std::wstring text = L"Orva could not be downloaded. " + reason;
+    const std::wstring text = joinText({kFailurePrefix, reason});
     SetWindowTextW(g_statusLabel, text.c_str());
     SetWindowTextW(g_detailLabel, L"");
     ShowWindow(g_progressBar, SW_HIDE);
     ShowWindow(g_tryAgainButton, SW_SHOW);
-    SetWindowTextW(g_cancelButton, L"Close");
+    SetWindowTextW(g_cancelButton, kCloseText);
     // The default push button: with the focus, it answers the Enter key.
     SetFocus(g_tryAgainButton);
+}
+
+void showStarting() {
+    SetWindowTextW(g_statusLabel, kStartingStatus);
+}
+
+void showLaunchFailed(const std::wstring& path, std::uint32_t windowsError) {
+    SetWindowTextW(g_statusLabel, kLaunchFailedStatus);
+    // The detail label shortens the middle of an overlong line, so the file's
+    // name at the end stays readable.
+    const std::wstring detail =
+        joinText({windowsErrorText(windowsError), kLaunchFailedPathLead, path});
+    SetWindowTextW(g_detailLabel, detail.c_str());
+    ShowWindow(g_progressBar, SW_HIDE);
+    ShowWindow(g_tryAgainButton, SW_SHOW);
+    SetWindowTextW(g_cancelButton, kCloseText);
 }
 
 }  // namespace orva

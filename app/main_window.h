@@ -3,21 +3,18 @@
 // The single fixed-size top-level window: a white header with the icon, the
 // name and the subtitle, and below it a status label, a progress bar, a detail
 // label and two push buttons. Every size is given in pixels at 96 DPI and
-// scaled by the system DPI when the window is created.
+// scaled by the system DPI when the window is created. The window alone sets
+// its controls: one function per screen below sets every control that screen
+// shows, and the message handlers change one control each.
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
-namespace orva {
+#include "app/window_contract.h"
 
-// Control ids, passed as the controls' menu handles and seen in WM_COMMAND.
-inline constexpr int kIdStatusLabel = 100;
-inline constexpr int kIdDetailLabel = 101;
-inline constexpr int kIdProgressBar = 102;
-inline constexpr int kIdTryAgainButton = 103;
-// The right-hand button: "Cancel" while a run is active, "Close" afterwards.
-inline constexpr int kIdCancelButton = 104;
+namespace orva {
 
 // System DPI / 96, read once by createMainWindow.
 extern float g_dpiScale;
@@ -40,9 +37,22 @@ bool createMainWindow();
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The working screen, as a run begins: "Try Again" hidden, the right-hand
+// button "Cancel", an empty detail line and the progress bar hidden at 0. The
+// status label keeps its text until the run's first status replaces it.
+void showWorking();
+
 // The failure screen: "Orva could not be downloaded. " followed by |reason|,
 // an empty detail line, no progress bar, "Try Again" shown and focused, and
 // the right-hand button relabelled "Close".
 void showFailure(const std::wstring& reason);
+
+// The status "Starting the installer...", shown while the shell starts it.
+void showStarting();
+
+// The launch-failed screen: the status "The installer could not be started.",
+// the detail |windowsError|'s text, " It is " and |path|, no progress bar,
+// "Try Again" shown and the right-hand button "Close"; the focus stays.
+void showLaunchFailed(const std::wstring& path, std::uint32_t windowsError);
 
 }  // namespace orva

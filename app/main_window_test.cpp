@@ -14,14 +14,8 @@
 
 #include "app/app_state.h"
 #include "app/window_test_support.h"
-#include "download/download.h"
 
 namespace orva {
-
-// The window is only created here; no run is started.
-void download() {
-    ADD_FAILURE() << "download() was called";
-}
 
 namespace {
 

@@ -16,4 +16,24 @@ void postUiMessage(UINT message, const std::wstring& text, WPARAM wParam) {
     }
 }
 
+void WindowReporter::status(const std::wstring& text) {
+    postUiMessage(kMsgStatus, text);
+}
+
+void WindowReporter::progress(std::uint32_t permille, const std::wstring& detail) {
+    postUiMessage(kMsgProgress, detail, permille);
+}
+
+void WindowReporter::failed(const std::wstring& reason) {
+    postUiMessage(kMsgFailed, reason);
+}
+
+void WindowReporter::installerReady(const std::wstring& path) {
+    postUiMessage(kMsgInstallerReady, path);
+}
+
+bool WindowReporter::stopRequested() const {
+    return g_cancelRequested.load();
+}
+
 }  // namespace orva

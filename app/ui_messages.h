@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "download/run_reporter.h"
+
 namespace orva {
 
 // A new status line. wParam: 0.
@@ -25,5 +27,17 @@ inline constexpr UINT kMsgInstallerReady = WM_APP + 4;
 // called from any thread. When the post fails (the window is gone, the
 // process is ending) the copy is freed at once.
 void postUiMessage(UINT message, const std::wstring& text, WPARAM wParam = 0);
+
+// The reporter a worker run is given: each report becomes the message of the
+// same name above, posted to g_mainWindow, and the run is to stop once
+// g_cancelRequested is set (the window is gone).
+class WindowReporter final : public RunReporter {
+  public:
+    void status(const std::wstring& text) override;
+    void progress(std::uint32_t permille, const std::wstring& detail) override;
+    void failed(const std::wstring& reason) override;
+    void installerReady(const std::wstring& path) override;
+    bool stopRequested() const override;
+};
 
 }  // namespace orva

@@ -33,6 +33,38 @@ TEST(PostUiMessage, PostsFromAnotherThreadInOrder) {
     EXPECT_EQ(received[3].text, L"C:\\Temp\\Orva-Setup-1.0.0.exe");
 }
 
+// A run's reports arrive as the window's messages, in the order reported,
+// posted from the worker's thread; the stop question follows the cancel flag.
+TEST(WindowReporter, PostsEachReportAsItsMessage) {
+    testing::MessageRecorder recorder;
+    g_cancelRequested = false;
+    std::thread worker([] {
+        WindowReporter reporter;
+        reporter.status(L"Checking the download...");
+        reporter.progress(1000, L"3.0 MB of 3.0 MB");
+        reporter.failed(L"Scripted failure.");
+        reporter.installerReady(L"C:\\Temp\\Orva-Setup-1.0.0.exe");
+    });
+    worker.join();
+    const auto& received = recorder.pump();
+    ASSERT_EQ(received.size(), 4u);
+    EXPECT_EQ(received[0].message, kMsgStatus);
+    EXPECT_EQ(received[0].text, L"Checking the download...");
+    EXPECT_EQ(received[1].message, kMsgProgress);
+    EXPECT_EQ(received[1].wParam, 1000u);
+    EXPECT_EQ(received[1].text, L"3.0 MB of 3.0 MB");
+    EXPECT_EQ(received[2].message, kMsgFailed);
+    EXPECT_EQ(received[2].text, L"Scripted failure.");
+    EXPECT_EQ(received[3].message, kMsgInstallerReady);
+    EXPECT_EQ(received[3].text, L"C:\\Temp\\Orva-Setup-1.0.0.exe");
+
+    const WindowReporter reporter;
+    EXPECT_FALSE(reporter.stopRequested());
+    g_cancelRequested = true;
+    EXPECT_TRUE(reporter.stopRequested());
+    g_cancelRequested = false;
+}
+
 TEST(PostUiMessage, NothingReachesTheThreadQueueWithoutAWindow) {
     {
         testing::MessageRecorder recorder;

@@ -19,7 +19,6 @@
 #include "app/main_window.h"
 #include "app/ui_messages.h"
 #include "app/window_test_support.h"
-#include "download/download.h"
 
 // Records whether the one watched allocation has been freed, so that a test
 // can see a payload's memory come back, and can make allocations fail. The
@@ -58,8 +57,8 @@ namespace orva {
 
 std::atomic<int> g_downloadCalls{0};
 
-// Counts runs; returns at once, posting nothing.
-void download() {
+// Counts runs; returns at once, reporting nothing.
+void countingRun(RunReporter&) {
     ++g_downloadCalls;
 }
 
@@ -107,6 +106,7 @@ class WindowMessagesTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ensureMainWindow();
+        g_runFunction = countingRun;
         ASSERT_TRUE(IsWindow(g_mainWindow));
         // The working look of a run in progress, as startWorker leaves it.
         SetWindowTextW(g_statusLabel, L"Downloading Orva 2.4.1 (120.0 MB)");

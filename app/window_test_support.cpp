@@ -4,14 +4,22 @@
 
 #include "app/app_state.h"
 #include "app/main_window.h"
+#include "download/download.h"
 
 namespace orva::testing {
 
 namespace {
 int g_quitMessages = 0;
+
+void unscriptedRun(RunReporter&) {
+    ADD_FAILURE() << "a run was started by a test that scripted none";
+}
 }  // namespace
 
 void ensureMainWindow() {
+    if (g_runFunction == download) {
+        g_runFunction = unscriptedRun;  // tests never reach a network by accident
+    }
     if (g_mainWindow != nullptr && IsWindow(g_mainWindow)) {
         return;
     }

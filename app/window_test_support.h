@@ -11,7 +11,9 @@
 namespace orva::testing {
 
 // Makes the process DPI-aware, as the entry does, and creates the main window
-// unless it exists. Fails the calling test when it cannot.
+// unless it exists. Fails the calling test when it cannot. Replaces the real
+// download() in g_runFunction by a run that fails the test that starts it;
+// a test that starts runs scripts its own afterwards.
 void ensureMainWindow();
 
 // Delivers every message waiting in this thread's queue the way the program's

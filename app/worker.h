@@ -7,10 +7,11 @@
 
 namespace orva {
 
-// The start function of a worker thread. Runs download(); an exception that
-// escapes it (exhausted memory, a standard library error) ends the run with a
-// kMsgFailed of its own, so that the window never stays in its working look
-// for a run that is over. Then clears g_workerRunning.
+// The start function of a worker thread. Runs g_runFunction with a
+// WindowReporter; an exception that escapes it (exhausted memory, a standard
+// library error) ends the run with a failure of its own, so that the window
+// never stays in its working look for a run that is over. Then clears
+// g_workerRunning.
 void runWorker() noexcept;
 
 // Creates the thread of one run running runWorker; throws, as std::thread's
@@ -19,8 +20,8 @@ using WorkerThreadFactory = std::thread (*)();
 
 // startWorker with the thread creation supplied: returns at once while a run
 // is active; otherwise joins the previous run's thread, clears
-// g_cancelRequested, sets g_workerRunning, puts the window into its working
-// look and creates the thread with |createThread|. When that throws, the run
+// g_cancelRequested, sets g_workerRunning, shows the working screen and
+// creates the thread with |createThread|. When that throws, the run
 // is over before it began: g_workerRunning is cleared and the failure screen
 // says so, instead of the error escaping the window procedure or the entry.
 void startWorkerWith(WorkerThreadFactory createThread);

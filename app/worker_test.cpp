@@ -1,6 +1,6 @@
 // The worker's lifecycle: startWorker's working look and flags, "Try Again"
 // starting a new run and being ignored during one, a run whose download()
-// throws, and a worker thread that cannot be created. download() is a double
+// throws, and a worker thread that cannot be created. The run is a double
 // that the test scripts.
 
 #include "app/worker.h"
@@ -20,15 +20,14 @@
 #include "app/main_window.h"
 #include "app/ui_messages.h"
 #include "app/window_test_support.h"
-#include "download/download.h"
 
 namespace orva {
 
 namespace {
 
-// What the next download() call does.
+// What the next run does.
 enum class Script {
-    kFail,              // posts kMsgFailed "Scripted failure." and returns
+    kFail,              // fails with "Scripted failure." and returns
     kBlock,             // waits until g_release is signalled, then fails as kFail
     kThrowBadAlloc,     // throws std::bad_alloc
     kThrowLogicError,   // throws a standard library error
@@ -38,13 +37,12 @@ enum class Script {
 std::atomic<Script> g_script{Script::kFail};
 std::atomic<int> g_downloadCalls{0};
 std::atomic<DWORD> g_downloadThread{0};
-// Manual-reset events: download() has begun; download() may go on.
+// Manual-reset events: the run has begun; the run may go on.
 HANDLE g_entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 HANDLE g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
-}  // namespace
-
-void download() {
+// The run the tests script, in place of download().
+void scriptedRun(RunReporter& reporter) {
     ++g_downloadCalls;
     g_downloadThread = GetCurrentThreadId();
     SetEvent(g_entered);
@@ -53,7 +51,7 @@ void download() {
             WaitForSingleObject(g_release, INFINITE);
             [[fallthrough]];
         case Script::kFail:
-            postUiMessage(kMsgFailed, L"Scripted failure.");
+            reporter.failed(L"Scripted failure.");
             return;
         case Script::kThrowBadAlloc:
             throw std::bad_alloc();
@@ -64,8 +62,6 @@ void download() {
             throw std::bad_alloc();
     }
 }
-
-namespace {
 
 using testing::ensureMainWindow;
 using testing::pumpMessages;
@@ -78,6 +74,7 @@ class WorkerTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ensureMainWindow();
+        g_runFunction = scriptedRun;
         finishRun();
         g_script = Script::kFail;
         g_downloadCalls = 0;

@@ -27,7 +27,7 @@ if(WIN32)
     # A message-only window that records what the worker posts.
     add_library(orva_test_message_recorder STATIC
                 ${PROJECT_SOURCE_DIR}/tests/support/message_recorder.cpp)
-    target_link_libraries(orva_test_message_recorder PUBLIC orva_options orva_app_state)
+    target_link_libraries(orva_test_message_recorder PUBLIC orva_options orva_app)
     # One virtual X server for every Wine process of a test run; see
     # cmake/virtual-display.sh for why one and not one per test.
     set(ORVA_DISPLAY_DIR ${CMAKE_BINARY_DIR}/virtual-display)

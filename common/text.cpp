@@ -50,4 +50,17 @@ std::string wideToUtf8(std::wstring_view text) {
     return narrow;
 }
 
+std::wstring joinText(std::initializer_list<std::wstring_view> parts) {
+    std::size_t length = 0;
+    for (const std::wstring_view part : parts) {
+        length += part.size();
+    }
+    std::wstring text;
+    text.reserve(length);
+    for (const std::wstring_view part : parts) {
+        text.append(part);
+    }
+    return text;
+}
+
 }  // namespace orva

@@ -26,19 +26,18 @@
 #include <string>
 #include <string_view>
 
+#include "app/window_contract.h"
 #include "common/text.h"
 
 namespace {
 
-constexpr wchar_t kSetupClass[] = L"OrvaSetupDownloader";
 constexpr wchar_t kDialogClass[] = L"#32770";
 constexpr wchar_t kInstallerTitle[] = L"Orva demo installer";
 
-// The ids of Orva Setup's controls.
-constexpr int kIdStatusLabel = 100;
-constexpr int kIdDetailLabel = 101;
-constexpr int kIdProgressBar = 102;
-constexpr int kIdTryAgainButton = 103;
+using orva::kIdDetailLabel;
+using orva::kIdProgressBar;
+using orva::kIdStatusLabel;
+using orva::kIdTryAgainButton;
 // The text of a message box.
 constexpr int kIdMessageText = 0xFFFF;
 
@@ -103,7 +102,7 @@ void printGeometry(HWND window) {
 }
 
 HWND setupWindow() {
-    return FindWindowW(kSetupClass, nullptr);
+    return FindWindowW(orva::kWindowClassName, nullptr);
 }
 HWND installerWindow() {
     return FindWindowW(kDialogClass, kInstallerTitle);

@@ -4,11 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/ui_messages.h"
 #include "common/text.h"
 #include "download/installer_file.h"
 #include "download/release_list.h"
+#include "download/run_messages.h"
 #include "download/service_error.h"
 #include "download/update_endpoint.h"
 #include "http/http_client.h"
@@ -19,106 +18,86 @@ namespace {
 // Only error answers of the download are kept in memory.
 constexpr std::uint64_t kMaxDownloadErrorBytes = 65'536;
 
-void fail(const std::wstring& reason) {
-    postUiMessage(kMsgFailed, reason);
-}
-
-// The HTTP client's sentences have no final full stop.
-std::wstring networkReason(const HttpResponse& response) {
-    return utf8ToWide(response.error) + L".";
-}
-
 }  // namespace
 
-void download() {
-    postUiMessage(kMsgStatus, L"Finding the newest version of Orva...");
+void download(RunReporter& reporter) {
+    reporter.status(kFindingStatus);
 
     HttpRequest listRequest;
     listRequest.url = updateUrl("/list");
     listRequest.sendTimeoutMs = 15000;
     listRequest.receiveTimeoutMs = 15000;
     const HttpResponse list = performHttpRequest(listRequest, kMaxReleaseListBytes, {}, {});
-    if (g_cancelRequested.load()) {
+    if (reporter.stopRequested()) {
         return;
     }
     if (!list.ok) {
-        return fail(networkReason(list));
+        return reporter.failed(networkReason(list));
     }
     if (list.status != 200) {
-        return fail(serviceErrorMessage(list, "give the list of versions"));
+        return reporter.failed(serviceErrorMessage(list, "give the list of versions"));
     }
 
     std::vector<ReleaseInfo> releases;
     std::string parseError;  // not shown: the service's answer is what failed
     if (!parseReleaseList(list.body, releases, parseError)) {
-        return fail(utf8ToWide(kServiceHost) +
-                    L" answered with something that is not a list of versions.");
+        return reporter.failed(notAListReason());
     }
     const std::optional<std::size_t> newest = pickNewestRelease(releases);
     if (!newest) {
-        return fail(utf8ToWide(kServiceHost) +
-                    L" lists no version of Orva signed by its maker. Write to " +
-                    utf8ToWide(kSupportEmail) + L".");
+        return reporter.failed(nothingSignedReason());
     }
     const ReleaseInfo release = releases[*newest];
-    const std::wstring wideVersion = utf8ToWide(release.version);
 
     std::wstring folder;
     if (!temporaryFolder(folder)) {
-        return fail(L"Windows did not say where its temporary folder is.");
+        return reporter.failed(kNoTemporaryFolderReason);
     }
     const std::wstring installerPath = installerPathFor(folder, release);
     if (isVerifiedCopy(installerPath, release)) {
-        return postUiMessage(kMsgInstallerReady, installerPath);
+        return reporter.installerReady(installerPath);
     }
 
-    postUiMessage(kMsgStatus, L"Downloading Orva " + wideVersion + L" (" +
-                                  formatMegabytes(release.size) + L")");
-    const std::wstring partPath = installerPath + L".part";
-    OutputFile file;
+    reporter.status(downloadingStatus(release));
+    // Deleted again on every way out below, unless put in place at the end.
+    const std::wstring partPath = joinText({installerPath, L".part"});
+    PartialFile file;
     if (!file.open(partPath)) {
-        return fail(L"The download could not be written to " + partPath + L".");
+        return reporter.failed(cannotCreateReason(partPath));
     }
 
     HttpRequest setupRequest;
     setupRequest.url = updateUrl("/setup?version=" + release.version);
     setupRequest.receiveTimeoutMs = 60000;
     DownloadState state;
-    const HttpResponse setup = performHttpRequest(setupRequest, kMaxDownloadErrorBytes,
-                                                  makeDownloadCallback(state, release, file), {});
+    const HttpResponse setup =
+        performHttpRequest(setupRequest, kMaxDownloadErrorBytes,
+                           makeDownloadCallback(state, release, file, reporter), {});
     file.close();
 
-    if (g_cancelRequested.load()) {
-        DeleteFileW(partPath.c_str());
+    if (reporter.stopRequested()) {
         return;
     }
     if (state.writeFailed) {
-        DeleteFileW(partPath.c_str());
-        return fail(L"The download could not be written: is the disk full?");
+        return reporter.failed(kDiskFullReason);
     }
     if (!state.tooLarge) {
         if (!setup.ok) {
-            DeleteFileW(partPath.c_str());
-            return fail(networkReason(setup));
+            return reporter.failed(networkReason(setup));
         }
         if (setup.status != 200) {
-            DeleteFileW(partPath.c_str());
-            return fail(serviceErrorMessage(setup, "give the download"));
+            return reporter.failed(serviceErrorMessage(setup, "give the download"));
         }
     }
 
-    postUiMessage(kMsgStatus, L"Checking the download...");
-    if (!isGoodDownload(state, release, partPath)) {
-        DeleteFileW(partPath.c_str());
-        return fail(L"What was downloaded is not Orva " + wideVersion +
-                    L" as it was published (its size or checksum differs), so it was thrown "
-                    L"away. Try again; if it happens twice, write to " +
-                    utf8ToWide(kSupportEmail) + L".");
+    reporter.status(kCheckingStatus);
+    if (!isGoodDownload(state, release, file.path())) {
+        return reporter.failed(notAsPublishedReason(release));
     }
-    if (!putInPlace(partPath, installerPath)) {
-        return fail(L"The download could not be put in " + folder + L".");
+    if (!file.putInPlace(installerPath)) {
+        return reporter.failed(cannotPutInPlaceReason(folder));
     }
-    postUiMessage(kMsgInstallerReady, installerPath);
+    reporter.installerReady(installerPath);
 }
 
 }  // namespace orva

@@ -5,6 +5,8 @@
 // .example domain, so that the built-in address never reaches anybody's real
 // server.
 
+#include "download/run_reporter.h"
+
 namespace orva {
 
 // The update service's public host name, named in reasons shown to the user;
@@ -16,10 +18,10 @@ inline constexpr char kSupportEmail[] = "support@orva-cad.example";
 
 // One run, on the worker thread: finds the newest release signed by the
 // maker, reuses or downloads and checks its installer in the temporary
-// folder, and reports by posting messages to the main window: statuses and
-// progress, then exactly one kMsgFailed (a plain reason) or kMsgInstallerReady
-// (the installer's path), or nothing once g_cancelRequested is set. Throws
-// nothing for any failure of the service, the network, the disk or the data.
-void download();
+// folder, and tells |reporter|: statuses and progress, then exactly one
+// failed (a plain reason) or installerReady (the installer's path), or
+// nothing more once reporter.stopRequested(). Throws nothing for any failure
+// of the service, the network, the disk or the data.
+void download(RunReporter& reporter);
 
 }  // namespace orva

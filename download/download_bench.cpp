@@ -16,13 +16,10 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 
-#include "app/app_state.h"
-#include "app/ui_messages.h"
 #include "common/text.h"
 #include "download/download.h"
-#include "tests/support/message_recorder.h"
+#include "tests/support/recording_reporter.h"
 
 namespace {
 
@@ -36,38 +33,24 @@ struct Timeline {
     std::wstring installer;
 };
 
-// Runs download() on a worker thread and notes when each phase began.
+// Runs download() and notes when each phase began, as it is reported.
 Timeline runOnce() {
-    orva::testing::MessageRecorder recorder;
-    orva::g_cancelRequested = false;
-    orva::g_workerRunning = true;
-    std::thread worker([] {
-        orva::download();
-        orva::g_workerRunning = false;
-    });
+    using orva::testing::Report;
+    using orva::testing::ReportKind;
     Timeline timeline;
-    std::size_t seen = 0;
-    auto note = [&] {
-        const auto& messages = recorder.pump();
-        for (; seen < messages.size(); ++seen) {
-            const auto& m = messages[seen];
-            if (m.message == orva::kMsgStatus && m.text.starts_with(L"Downloading")) {
-                timeline.downloading = Clock::now();
-            } else if (m.message == orva::kMsgStatus && m.text.starts_with(L"Checking")) {
-                timeline.checking = Clock::now();
-            } else if (m.message == orva::kMsgFailed) {
-                timeline.failure = m.text;
-            } else if (m.message == orva::kMsgInstallerReady) {
-                timeline.installer = m.text;
-            }
+    orva::testing::RecordingReporter reporter;
+    reporter.onReport = [&timeline](const Report& r) {
+        if (r.kind == ReportKind::kStatus && r.text.starts_with(L"Downloading")) {
+            timeline.downloading = Clock::now();
+        } else if (r.kind == ReportKind::kStatus && r.text.starts_with(L"Checking")) {
+            timeline.checking = Clock::now();
+        } else if (r.kind == ReportKind::kFailed) {
+            timeline.failure = r.text;
+        } else if (r.kind == ReportKind::kInstallerReady) {
+            timeline.installer = r.text;
         }
     };
-    while (orva::g_workerRunning) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLPOSTMESSAGE);
-        note();
-    }
-    worker.join();
-    note();
+    orva::download(reporter);
     timeline.finished = Clock::now();
     return timeline;
 }

@@ -1,8 +1,7 @@
 // Whole runs of download() against the local update service
 // (tests/server/http_test_server.py, /update/...), each in a temporary folder
-// of its own, with the messages it posts collected by a stand-in window. The
-// service signs its lists with the TEST-ONLY key, which this executable has
-// built in.
+// of its own, with what it reports kept by a recording reporter. The service
+// signs its lists with the TEST-ONLY key, which this executable has built in.
 #include <gtest/gtest.h>
 #include <windows.h>
 // windows.h must come first.
@@ -14,15 +13,12 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/ui_messages.h"
 #include "common/text.h"
 #include "download/download.h"
 #include "http/network_errors.h"
-#include "tests/support/message_recorder.h"
+#include "tests/support/recording_reporter.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_data.h"
 #include "tests/support/test_server.h"
@@ -31,9 +27,10 @@ namespace orva {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::MessageRecorder;
+using testing::RecordingReporter;
+using testing::Report;
+using testing::ReportKind;
 using testing::TempFolder;
-using testing::UiMessage;
 
 constexpr std::uint64_t kSize = 3 * 1024 * 1024;  // "3.0 MB"
 const std::wstring kFinding = L"Finding the newest version of Orva...";
@@ -57,57 +54,20 @@ std::wstring tempPathFor(const fs::path& folder) {
     return buffer;
 }
 
-struct RunResult {
-    std::vector<UiMessage> messages;
-
-    std::vector<std::wstring> texts(UINT message) const {
-        std::vector<std::wstring> result;
-        for (const UiMessage& m : messages) {
-            if (m.message == message)
-                result.push_back(m.text);
-        }
-        return result;
-    }
-    // The last message, which ends a run, unless the run ended without one.
-    std::optional<UiMessage> final() const {
-        if (messages.empty() || (messages.back().message != kMsgFailed &&
-                                 messages.back().message != kMsgInstallerReady)) {
-            return std::nullopt;
-        }
-        return messages.back();
-    }
-};
-
-// Runs download() on a worker thread against |url| with |folder| as the
-// temporary folder, as the window would: messages are delivered while it
-// runs, and |onMessage| sees each one as it arrives.
-RunResult runDownload(const std::string& url, const fs::path& folder,
-                      const std::function<void(const UiMessage&)>& onMessage = {}) {
+// Runs download() against |url| with |folder| as the temporary folder;
+// |onReport| sees each report as it is made and may ask the run to stop.
+RecordingReporter runDownload(
+    const std::string& url, const fs::path& folder,
+    const std::function<void(RecordingReporter&, const Report&)>& onReport = {}) {
     SetEnvironmentVariableW(L"ORVA_UPDATE_URL", utf8ToWide(url).c_str());
     SetEnvironmentVariableW(L"TMP", folder.wstring().c_str());
-    MessageRecorder recorder;
-    g_cancelRequested = false;
-    g_workerRunning = true;
-    std::thread worker([] {
-        download();
-        g_workerRunning = false;
-    });
-    std::size_t seen = 0;
-    auto deliver = [&] {
-        const auto& messages = recorder.pump();
-        for (; seen < messages.size(); ++seen) {
-            if (onMessage)
-                onMessage(messages[seen]);
-        }
-    };
-    while (g_workerRunning) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLPOSTMESSAGE);
-        deliver();
+    RecordingReporter reporter;
+    if (onReport) {
+        reporter.onReport = [&](const Report& report) { onReport(reporter, report); };
     }
-    worker.join();
-    deliver();
-    g_cancelRequested = false;
-    return RunResult{recorder.pump()};
+    download(reporter);
+    reporter.onReport = nullptr;
+    return reporter;
 }
 
 struct Scenario {
@@ -116,7 +76,7 @@ struct Scenario {
     // Makes files in the temporary folder before the run.
     std::function<void(const fs::path& folder)> prepare;
     std::vector<std::wstring> statuses;
-    UINT finalMessage;
+    ReportKind finalKind;
     // The final message's text, given the temporary folder's text.
     std::function<std::wstring(const std::wstring& tempPath)> finalText;
     // The installer's content afterwards; nullopt: no file by that name.
@@ -138,56 +98,56 @@ TEST(DownloadScenario, EndToEnd) {
          "good",
          {},
          {kFinding, kDownloading, kChecking},
-         kMsgInstallerReady,
+         ReportKind::kInstallerReady,
          readyAt,
          kInstaller},
         {"verified copy reused, nothing fetched",
          "setup-500",
          [&](const fs::path& f) { testing::writeFile(f / installerName, kInstaller); },
          {kFinding},
-         kMsgInstallerReady,
+         ReportKind::kInstallerReady,
          readyAt,
          kInstaller},
         {"cached copy with one byte changed is replaced",
          "good",
          [&](const fs::path& f) { testing::writeFile(f / installerName, changed); },
          {kFinding, kDownloading, kChecking},
-         kMsgInstallerReady,
+         ReportKind::kInstallerReady,
          readyAt,
          kInstaller},
         {"answer longer than signed",
          "longer",
          {},
          {kFinding, kDownloading, kChecking},
-         kMsgFailed,
+         ReportKind::kFailed,
          [](const std::wstring&) { return kNotAsPublished; },
          std::nullopt},
         {"answer shorter than signed",
          "shorter",
          {},
          {kFinding, kDownloading, kChecking},
-         kMsgFailed,
+         ReportKind::kFailed,
          [](const std::wstring&) { return kNotAsPublished; },
          std::nullopt},
         {"answer differs from signed",
          "different",
          {},
          {kFinding, kDownloading, kChecking},
-         kMsgFailed,
+         ReportKind::kFailed,
          [](const std::wstring&) { return kNotAsPublished; },
          std::nullopt},
         {"a damaged cached copy stays when the download fails",
          "different",
          [&](const fs::path& f) { testing::writeFile(f / installerName, changed); },
          {kFinding, kDownloading, kChecking},
-         kMsgFailed,
+         ReportKind::kFailed,
          [](const std::wstring&) { return kNotAsPublished; },
          changed},
         {"list answered 503",
          "list-503",
          {},
          {kFinding},
-         kMsgFailed,
+         ReportKind::kFailed,
          [](const std::wstring&) {
              return std::wstring(
                  L"updates.orva-cad.example did not give the list of versions (HTTP 503).");
@@ -197,7 +157,7 @@ TEST(DownloadScenario, EndToEnd) {
          "list-503-json",
          {},
          {kFinding},
-         kMsgFailed,
+         ReportKind::kFailed,
          [](const std::wstring&) {
              return std::wstring(L"The update service is closed for maintenance until 14:00 UTC.");
          },
@@ -206,7 +166,7 @@ TEST(DownloadScenario, EndToEnd) {
          "list-not-json",
          {},
          {kFinding},
-         kMsgFailed,
+         ReportKind::kFailed,
          [](const std::wstring&) {
              return std::wstring(
                  L"updates.orva-cad.example answered with something that is "
@@ -217,7 +177,7 @@ TEST(DownloadScenario, EndToEnd) {
          "unsigned",
          {},
          {kFinding},
-         kMsgFailed,
+         ReportKind::kFailed,
          [](const std::wstring&) {
              return std::wstring(
                  L"updates.orva-cad.example lists no version of Orva signed by "
@@ -228,7 +188,7 @@ TEST(DownloadScenario, EndToEnd) {
          "setup-404",
          {},
          {kFinding, kDownloading},
-         kMsgFailed,
+         ReportKind::kFailed,
          [](const std::wstring&) {
              return std::wstring(L"Orva 2.4.1 was withdrawn; please try again tomorrow.");
          },
@@ -237,7 +197,7 @@ TEST(DownloadScenario, EndToEnd) {
          "good",
          [&](const fs::path& f) { fs::create_directory(f / installerName); },
          {kFinding, kDownloading, kChecking},
-         kMsgFailed,
+         ReportKind::kFailed,
          [](const std::wstring& tempPath) {
              return L"The download could not be put in " + tempPath + L".";
          },
@@ -246,7 +206,7 @@ TEST(DownloadScenario, EndToEnd) {
          "good",
          [&](const fs::path& f) { fs::create_directory(f / "Orva-Setup-2.4.1.exe.part"); },
          {kFinding, kDownloading},
-         kMsgFailed,
+         ReportKind::kFailed,
          [](const std::wstring& tempPath) {
              return L"The download could not be written to " + tempPath +
                     L"Orva-Setup-2.4.1.exe.part.";
@@ -259,14 +219,16 @@ TEST(DownloadScenario, EndToEnd) {
         if (s.prepare)
             s.prepare(folder.path());
         const std::wstring tempPath = tempPathFor(folder.path());
-        const RunResult run = runDownload(serviceUrl(s.service), folder.path());
+        const RecordingReporter run = runDownload(serviceUrl(s.service), folder.path());
 
-        EXPECT_EQ(run.texts(kMsgStatus), s.statuses);
+        EXPECT_EQ(run.texts(ReportKind::kStatus), s.statuses);
         const auto final = run.final();
         ASSERT_TRUE(final.has_value());
-        EXPECT_EQ(final->message, s.finalMessage);
+        EXPECT_EQ(final->kind, s.finalKind);
         EXPECT_EQ(final->text, s.finalText(tempPath));
-        EXPECT_EQ(run.texts(kMsgFailed).size() + run.texts(kMsgInstallerReady).size(), 1u);
+        EXPECT_EQ(
+            run.texts(ReportKind::kFailed).size() + run.texts(ReportKind::kInstallerReady).size(),
+            1u);
 
         const fs::path installer = folder.path() / installerName;
         if (s.installerAfter) {
@@ -284,27 +246,26 @@ TEST(DownloadScenario, EndToEnd) {
 
 TEST(DownloadScenario, FreshDownloadReportsProgressToTheEnd) {
     TempFolder folder;
-    const RunResult run = runDownload(serviceUrl("good"), folder.path());
-    const std::vector<std::wstring> progress = run.texts(kMsgProgress);
+    const RecordingReporter run = runDownload(serviceUrl("good"), folder.path());
+    const std::vector<std::wstring> progress = run.texts(ReportKind::kProgress);
     ASSERT_FALSE(progress.empty());
     EXPECT_LE(progress.size(), 1001u);
     EXPECT_EQ(progress.back(), L"3.0 MB of 3.0 MB");
-    std::vector<WPARAM> permille;
-    for (const UiMessage& m : run.messages) {
-        if (m.message == kMsgProgress)
-            permille.push_back(m.wParam);
+    std::vector<std::uint32_t> permille;
+    for (const Report& r : run.reports) {
+        if (r.kind == ReportKind::kProgress)
+            permille.push_back(r.permille);
     }
     EXPECT_EQ(permille.back(), 1000u);
     EXPECT_TRUE(std::is_sorted(permille.begin(), permille.end()));
     // Progress comes between the downloading and the checking status.
-    const auto downloading =
-        std::find_if(run.messages.begin(), run.messages.end(),
-                     [](const UiMessage& m) { return m.text == kDownloading; });
+    const auto downloading = std::find_if(run.reports.begin(), run.reports.end(),
+                                          [](const Report& r) { return r.text == kDownloading; });
     const auto firstProgress =
-        std::find_if(run.messages.begin(), run.messages.end(),
-                     [](const UiMessage& m) { return m.message == kMsgProgress; });
-    const auto checking = std::find_if(run.messages.begin(), run.messages.end(),
-                                       [](const UiMessage& m) { return m.text == kChecking; });
+        std::find_if(run.reports.begin(), run.reports.end(),
+                     [](const Report& r) { return r.kind == ReportKind::kProgress; });
+    const auto checking = std::find_if(run.reports.begin(), run.reports.end(),
+                                       [](const Report& r) { return r.text == kChecking; });
     EXPECT_LT(downloading, firstProgress);
     EXPECT_LT(firstProgress, checking);
 }
@@ -314,20 +275,20 @@ TEST(DownloadScenario, NewestSignedReleaseIsChosen) {
     // with another digest: the first 2.10.0 wins.
     TempFolder folder;
     const std::wstring tempPath = tempPathFor(folder.path());
-    const RunResult run = runDownload(serviceUrl("newest"), folder.path());
+    const RecordingReporter run = runDownload(serviceUrl("newest"), folder.path());
     EXPECT_EQ(
-        run.texts(kMsgStatus),
+        run.texts(ReportKind::kStatus),
         (std::vector<std::wstring>{kFinding, L"Downloading Orva 2.10.0 (3.0 MB)", kChecking}));
     ASSERT_TRUE(run.final().has_value());
-    EXPECT_EQ(run.final()->message, kMsgInstallerReady);
+    EXPECT_EQ(run.final()->kind, ReportKind::kInstallerReady);
     EXPECT_EQ(run.final()->text, tempPath + L"Orva-Setup-2.10.0.exe");
 }
 
 TEST(DownloadScenario, DroppedConnectionFailsAndLeavesNothing) {
     TempFolder folder;
-    const RunResult run = runDownload(serviceUrl("drop"), folder.path());
+    const RecordingReporter run = runDownload(serviceUrl("drop"), folder.path());
     ASSERT_TRUE(run.final().has_value());
-    EXPECT_EQ(run.final()->message, kMsgFailed);
+    EXPECT_EQ(run.final()->kind, ReportKind::kFailed);
     // Windows reports the broken connection; Wine ends the body cleanly, so
     // the short file fails the check instead. Either way nothing is kept.
     EXPECT_TRUE(run.final()->text == kNotAsPublished ||
@@ -339,23 +300,23 @@ TEST(DownloadScenario, DroppedConnectionFailsAndLeavesNothing) {
 TEST(DownloadScenario, NoServiceListeningGivesTheNetworkSentence) {
     TempFolder folder;
     const std::string closed = testing::testServerUrl("ORVA_TEST_CLOSED_URL");
-    const RunResult run = runDownload(closed, folder.path());
-    EXPECT_EQ(run.texts(kMsgStatus), std::vector<std::wstring>{kFinding});
+    const RecordingReporter run = runDownload(closed, folder.path());
+    EXPECT_EQ(run.texts(ReportKind::kStatus), std::vector<std::wstring>{kFinding});
     ASSERT_TRUE(run.final().has_value());
-    EXPECT_EQ(run.final()->message, kMsgFailed);
+    EXPECT_EQ(run.final()->kind, ReportKind::kFailed);
     EXPECT_EQ(wideToUtf8(run.final()->text),
               describeWinHttpError(ERROR_WINHTTP_CANNOT_CONNECT, L"127.0.0.1") + ".");
 }
 
 TEST(DownloadScenario, ClosingTheWindowDuringTheDownloadStopsSilently) {
     TempFolder folder;
-    const RunResult run =
-        runDownload(serviceUrl("slow", 1024 * 1024), folder.path(), [](const UiMessage& m) {
-            if (m.message == kMsgProgress)
-                g_cancelRequested = true;
-        });
-    EXPECT_FALSE(run.final().has_value()) << "a closed window gets no final message";
-    EXPECT_FALSE(run.texts(kMsgProgress).empty());
+    const RecordingReporter run = runDownload(serviceUrl("slow", 1024 * 1024), folder.path(),
+                                              [](RecordingReporter& reporter, const Report& r) {
+                                                  if (r.kind == ReportKind::kProgress)
+                                                      reporter.stop = true;
+                                              });
+    EXPECT_FALSE(run.final().has_value()) << "a run given up on reports no end";
+    EXPECT_FALSE(run.texts(ReportKind::kProgress).empty());
     EXPECT_TRUE(fs::is_empty(folder.path())) << "the partial file is deleted";
 }
 
@@ -366,11 +327,11 @@ TEST(DownloadScenario, AFullDiskIsReportedAndCleanedUp) {
     }
     const fs::path folder = fs::path(tiny) / "full-disk";
     fs::create_directories(folder);
-    const RunResult run = runDownload(serviceUrl("good"), folder);
+    const RecordingReporter run = runDownload(serviceUrl("good"), folder);
     ASSERT_TRUE(run.final().has_value());
-    EXPECT_EQ(run.final()->message, kMsgFailed);
+    EXPECT_EQ(run.final()->kind, ReportKind::kFailed);
     EXPECT_EQ(run.final()->text, L"The download could not be written: is the disk full?");
-    EXPECT_FALSE(run.texts(kMsgProgress).empty()) << "the disk filled part of the way";
+    EXPECT_FALSE(run.texts(ReportKind::kProgress).empty()) << "the disk filled part of the way";
     EXPECT_TRUE(fs::is_empty(folder));
     fs::remove_all(folder);
 }

@@ -2,8 +2,6 @@
 
 #include <memory>
 
-#include "app/app_state.h"
-#include "app/ui_messages.h"
 #include "common/text.h"
 #include "signing/crypto.h"
 #include "signing/encoding.h"
@@ -19,20 +17,6 @@ constexpr DWORD kHashPieceBytes = 1 << 20;
 
 // Other processes may read, write, rename or delete the file while it is open.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-// Owner of a handle from CreateFileW.
-struct FileHandle {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    FileHandle() = default;
-    explicit FileHandle(HANDLE h) : handle(h) {}
-    ~FileHandle() {
-        if (handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
-        }
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-};
 
 }  // namespace
 
@@ -56,11 +40,11 @@ std::wstring joinPath(const std::wstring& folder, const std::wstring& name) {
     if (folder.back() == L'\\' || folder.back() == L'/') {
         return folder + name;
     }
-    return folder + L'\\' + name;
+    return joinText({folder, L"\\", name});
 }
 
 std::wstring installerPathFor(const std::wstring& folder, const ReleaseInfo& release) {
-    return joinPath(folder, L"Orva-Setup-" + utf8ToWide(release.version) + L".exe");
+    return joinPath(folder, joinText({L"Orva-Setup-", utf8ToWide(release.version), L".exe"}));
 }
 
 std::wstring formatMegabytes(std::uint64_t bytes) {
@@ -88,7 +72,7 @@ std::wstring formatMegabytes(std::uint64_t bytes) {
 std::string fileSha256Hex(const std::wstring& path) {
     const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (file.handle == INVALID_HANDLE_VALUE) {
+    if (!file) {
         return {};
     }
     const auto buffer = std::make_unique<std::uint8_t[]>(kHashPieceBytes);
@@ -96,7 +80,7 @@ std::string fileSha256Hex(const std::wstring& path) {
     std::uint64_t total = 0;
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(file.handle, buffer.get(), kHashPieceBytes, &read, nullptr)) {
+        if (!ReadFile(file.get(), buffer.get(), kHashPieceBytes, &read, nullptr)) {
             return {};
         }
         if (read == 0) {
@@ -128,16 +112,26 @@ bool isVerifiedCopy(const std::wstring& path, const ReleaseInfo& release) {
     return size == release.size && fileSha256Hex(path) == release.sha256;
 }
 
-bool OutputFile::open(const std::wstring& path) {
+PartialFile::~PartialFile() {
     close();
-    failed_ = false;
-    handle_ = CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-    failed_ = handle_ == INVALID_HANDLE_VALUE;
+    if (!path_.empty()) {
+        DeleteFileW(path_.c_str());
+    }
+}
+
+bool PartialFile::open(const std::wstring& path) {
+    close();
+    path_.clear();
+    handle_.reset(CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    failed_ = !handle_;
+    if (!failed_) {
+        path_ = path;  // ours to delete from now on
+    }
     return !failed_;
 }
 
-bool OutputFile::write(const void* data, std::uint64_t length) {
+bool PartialFile::write(const void* data, std::uint64_t length) {
     if (failed_) {
         return false;
     }
@@ -146,7 +140,7 @@ bool OutputFile::write(const void* data, std::uint64_t length) {
         // WriteFile takes 32-bit counts.
         const DWORD piece = length > (1u << 30) ? (1u << 30) : static_cast<DWORD>(length);
         DWORD written = 0;
-        if (!WriteFile(handle_, bytes, piece, &written, nullptr) || written != piece) {
+        if (!WriteFile(handle_.get(), bytes, piece, &written, nullptr) || written != piece) {
             failed_ = true;
             return false;
         }
@@ -156,18 +150,25 @@ bool OutputFile::write(const void* data, std::uint64_t length) {
     return true;
 }
 
-void OutputFile::close() {
-    if (handle_ != INVALID_HANDLE_VALUE) {
-        CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
+void PartialFile::close() {
+    handle_.reset();
+}
+
+bool PartialFile::putInPlace(const std::wstring& installerPath) {
+    close();
+    DeleteFileW(installerPath.c_str());
+    if (!MoveFileW(path_.c_str(), installerPath.c_str())) {
+        return false;
     }
+    path_.clear();  // the installer now; nothing to clean up
+    return true;
 }
 
 HttpDataCallback makeDownloadCallback(DownloadState& state, const ReleaseInfo& release,
-                                      OutputFile& file) {
-    return [&state, &release, &file](const std::uint8_t* data, std::uint64_t length,
-                                     std::uint64_t /*contentLength*/) {
-        if (g_cancelRequested.load()) {
+                                      PartialFile& file, RunReporter& reporter) {
+    return [&state, &release, &file, &reporter](const std::uint8_t* data, std::uint64_t length,
+                                                std::uint64_t /*contentLength*/) {
+        if (reporter.stopRequested()) {
             return false;
         }
         if (length == 0) {
@@ -187,10 +188,9 @@ HttpDataCallback makeDownloadCallback(DownloadState& state, const ReleaseInfo& r
         const auto permille = static_cast<std::int32_t>(state.receivedBytes * 1000 / release.size);
         if (permille != state.lastPermille) {
             state.lastPermille = permille;
-            postUiMessage(
-                kMsgProgress,
-                formatMegabytes(state.receivedBytes) + L" of " + formatMegabytes(release.size),
-                static_cast<WPARAM>(permille));
+            reporter.progress(static_cast<std::uint32_t>(permille),
+                              joinText({formatMegabytes(state.receivedBytes), L" of ",
+                                        formatMegabytes(release.size)}));
         }
         return true;
     };
@@ -200,15 +200,6 @@ bool isGoodDownload(const DownloadState& state, const ReleaseInfo& release,
                     const std::wstring& partPath) {
     return !state.tooLarge && state.receivedBytes == release.size &&
            fileSha256Hex(partPath) == release.sha256;
-}
-
-bool putInPlace(const std::wstring& partPath, const std::wstring& installerPath) {
-    DeleteFileW(installerPath.c_str());
-    if (MoveFileW(partPath.c_str(), installerPath.c_str())) {
-        return true;
-    }
-    DeleteFileW(partPath.c_str());
-    return false;
 }
 
 }  // namespace orva

@@ -3,7 +3,7 @@
 // The installer in the user's temporary folder: its names, the reuse of a
 // verified copy, the partial file a download is written to, the data callback
 // that writes it and reports progress, the check of the finished file and
-// putting it in place. Nothing here posts a failure; download() words them.
+// putting it in place. Nothing here reports a failure; download() words them.
 
 #include <windows.h>
 
@@ -11,6 +11,8 @@
 #include <string>
 
 #include "common/release_info.h"
+#include "common/win32_handles.h"
+#include "download/run_reporter.h"
 #include "http/http_client.h"
 
 namespace orva {
@@ -39,25 +41,36 @@ std::string fileSha256Hex(const std::wstring& path);
 // SHA-256, so that it can be used again without a download. Deletes nothing.
 bool isVerifiedCopy(const std::wstring& path, const ReleaseInfo& release);
 
-// The file a download is written to: created or truncated, shared with other
-// processes (they may read, write or delete it), written without a buffer of
-// its own. Once a write fails it stays failed. Closed when the owner ends.
-class OutputFile {
+// The partial file a download is written to, deleted again unless the run
+// puts it in place: every way out of a run that fails or is stopped leaves
+// nothing behind without saying so. Created or truncated when opened, shared
+// with other processes (they may read, write or delete it), written without a
+// buffer of its own; once a write fails it stays failed.
+class PartialFile {
   public:
-    OutputFile() = default;
-    ~OutputFile() { close(); }
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
+    PartialFile() = default;
+    // Closes the file and deletes it, unless putInPlace has given it its name.
+    ~PartialFile();
+    PartialFile(const PartialFile&) = delete;
+    PartialFile& operator=(const PartialFile&) = delete;
 
     // False when the file cannot be created (for example a folder bears its name).
     bool open(const std::wstring& path);
     // Writes all |length| bytes; false (and failed() from then on) otherwise.
     bool write(const void* data, std::uint64_t length);
     bool failed() const { return failed_; }
+    // Ends the writing; the file stays until the owner ends or puts it in place.
     void close();
+    const std::wstring& path() const { return path_; }
+
+    // Gives the closed, checked file the name |installerPath|: an older copy
+    // there gives way first. True once renamed: the owner then leaves the file
+    // alone. False when the rename fails; the file is deleted when the owner ends.
+    bool putInPlace(const std::wstring& installerPath);
 
   private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    FileHandle handle_;
+    std::wstring path_;  // empty when there is no file to clean up
     bool failed_ = false;
 };
 
@@ -71,22 +84,17 @@ struct DownloadState {
 };
 
 // The callback that writes each chunk of the installer to |file|: it stops the
-// transfer when the window has been closed, when a chunk would take the file
-// past the release's size (nothing of that chunk is written), or when a write
-// fails; and it posts kMsgProgress whenever the thousandths value changes, so
-// at most 1001 times. It holds references only.
+// transfer when |reporter| says the run is to stop, when a chunk would take
+// the file past the release's size (nothing of that chunk is written), or
+// when a write fails; and it reports progress whenever the thousandths value
+// changes, so at most 1001 times. It holds references only.
 HttpDataCallback makeDownloadCallback(DownloadState& state, const ReleaseInfo& release,
-                                      OutputFile& file);
+                                      PartialFile& file, RunReporter& reporter);
 
 // True when the closed partial file holds exactly the release: not too large,
 // |size| bytes received, and its SHA-256 (computed only when the sizes agree)
 // equal to the release's sha256 byte for byte.
 bool isGoodDownload(const DownloadState& state, const ReleaseInfo& release,
                     const std::wstring& partPath);
-
-// Gives the checked file its final name: an older copy at |installerPath|
-// gives way first. False when the rename fails; the partial file is then
-// deleted.
-bool putInPlace(const std::wstring& partPath, const std::wstring& installerPath);
 
 }  // namespace orva

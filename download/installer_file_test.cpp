@@ -5,18 +5,17 @@
 #include <filesystem>
 #include <string>
 
-#include "app/app_state.h"
-#include "app/ui_messages.h"
 #include "signing/crypto.h"
 #include "signing/encoding.h"
-#include "tests/support/message_recorder.h"
+#include "tests/support/recording_reporter.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_data.h"
 
 namespace orva {
 namespace {
 
-using testing::MessageRecorder;
+using testing::RecordingReporter;
+using testing::ReportKind;
 using testing::TempFolder;
 using testing::writeFile;
 
@@ -124,13 +123,14 @@ TEST(IsVerifiedCopy, OnlyAFileOfTheRightSizeAndDigest) {
     EXPECT_FALSE(isVerifiedCopy(path.wstring(), releaseFor(""))) << "empty file, size 0";
 }
 
-TEST(OutputFile, TruncatesSharesAndFailsOnAFolder) {
+TEST(PartialFile, TruncatesSharesAndFailsOnAFolder) {
     TempFolder folder;
     const auto path = folder.file("Orva-Setup-2.4.1.exe.part");
     writeFile(path, "an earlier, longer partial download");
 
-    OutputFile file;
+    PartialFile file;
     ASSERT_TRUE(file.open(path.wstring()));
+    EXPECT_EQ(file.path(), path.wstring());
     ASSERT_TRUE(file.write("new", 3));
     // Another process may read the file while it is being written.
     EXPECT_EQ(readAll(path), "new");
@@ -138,34 +138,63 @@ TEST(OutputFile, TruncatesSharesAndFailsOnAFolder) {
     EXPECT_EQ(readAll(path), "new");
 
     std::filesystem::create_directory(folder.file("taken.part"));
-    OutputFile blocked;
-    EXPECT_FALSE(blocked.open(folder.file("taken.part").wstring()));
-    EXPECT_TRUE(blocked.failed());
-    EXPECT_FALSE(blocked.write("x", 1));
+    {
+        PartialFile blocked;
+        EXPECT_FALSE(blocked.open(folder.file("taken.part").wstring()));
+        EXPECT_TRUE(blocked.failed());
+        EXPECT_FALSE(blocked.write("x", 1));
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(folder.file("taken.part")))
+        << "what it could not open is not its own to delete";
+}
+
+// Whatever ends a run early, the owner going out of scope cleans up; a file
+// that was put in place is the installer and stays.
+TEST(PartialFile, DeletedWhenItsOwnerEndsUnlessPutInPlace) {
+    TempFolder folder;
+    const auto part = folder.file("Orva-Setup-2.4.1.exe.part");
+    {
+        PartialFile file;
+        ASSERT_TRUE(file.open(part.wstring()));
+        ASSERT_TRUE(file.write("half", 4));
+    }
+    EXPECT_FALSE(std::filesystem::exists(part)) << "still open when its owner ended";
+    {
+        PartialFile file;
+        ASSERT_TRUE(file.open(part.wstring()));
+        file.close();
+    }
+    EXPECT_FALSE(std::filesystem::exists(part)) << "closed but not put in place";
+
+    const auto installer = folder.file("Orva-Setup-2.4.1.exe");
+    {
+        PartialFile file;
+        ASSERT_TRUE(file.open(part.wstring()));
+        ASSERT_TRUE(file.write("checked", 7));
+        ASSERT_TRUE(file.putInPlace(installer.wstring()));
+    }
+    EXPECT_EQ(readAll(installer), "checked");
+    EXPECT_FALSE(std::filesystem::exists(part));
 }
 
 class DownloadCallbackTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        g_cancelRequested = false;
-        ASSERT_TRUE(file.open(folder.file("download.part").wstring()));
-    }
-    void TearDown() override { g_cancelRequested = false; }
+    void SetUp() override { ASSERT_TRUE(file.open(folder.file("download.part").wstring())); }
 
     bool feed(const HttpDataCallback& callback, const std::string& chunk) {
         return callback(reinterpret_cast<const std::uint8_t*>(chunk.data()), chunk.size(), 0);
     }
 
     TempFolder folder;
-    MessageRecorder recorder;
-    OutputFile file;
+    RecordingReporter reporter;
+    PartialFile file;
     DownloadState state;
 };
 
 TEST_F(DownloadCallbackTest, WritesCountsAndPostsProgressOnChange) {
     const std::string installer(2'000'000, 'i');
     const ReleaseInfo release = releaseFor(installer);
-    const HttpDataCallback callback = makeDownloadCallback(state, release, file);
+    const HttpDataCallback callback = makeDownloadCallback(state, release, file, reporter);
 
     // The first chunk posts even at 0 thousandths; then only changes post.
     ASSERT_TRUE(feed(callback, installer.substr(0, 1)));
@@ -183,23 +212,25 @@ TEST_F(DownloadCallbackTest, WritesCountsAndPostsProgressOnChange) {
     EXPECT_EQ(state.lastPermille, 1000);
     EXPECT_EQ(readAll(folder.file("download.part")), installer);
 
-    const auto& messages = recorder.pump();
-    ASSERT_FALSE(messages.empty());
-    EXPECT_LE(messages.size(), 1001u);
-    EXPECT_EQ(messages.front().message, kMsgProgress);
-    EXPECT_EQ(messages.front().wParam, 0u);
-    EXPECT_EQ(messages.front().text, L"0.0 MB of 1.9 MB");
-    EXPECT_EQ(messages.back().wParam, 1000u);
-    EXPECT_EQ(messages.back().text, L"1.9 MB of 1.9 MB");
-    for (std::size_t i = 1; i < messages.size(); ++i) {
-        EXPECT_GT(messages[i].wParam, messages[i - 1].wParam) << "posted without a change";
+    const auto& reports = reporter.reports;
+    ASSERT_FALSE(reports.empty());
+    EXPECT_LE(reports.size(), 1001u);
+    for (const auto& report : reports) {
+        EXPECT_EQ(report.kind, ReportKind::kProgress);
+    }
+    EXPECT_EQ(reports.front().permille, 0u);
+    EXPECT_EQ(reports.front().text, L"0.0 MB of 1.9 MB");
+    EXPECT_EQ(reports.back().permille, 1000u);
+    EXPECT_EQ(reports.back().text, L"1.9 MB of 1.9 MB");
+    for (std::size_t i = 1; i < reports.size(); ++i) {
+        EXPECT_GT(reports[i].permille, reports[i - 1].permille) << "reported without a change";
     }
     EXPECT_TRUE(isGoodDownload(state, release, folder.file("download.part").wstring()));
 }
 
 TEST_F(DownloadCallbackTest, NeverWritesPastTheSignedSize) {
     const ReleaseInfo release = releaseFor("0123456789");
-    const HttpDataCallback callback = makeDownloadCallback(state, release, file);
+    const HttpDataCallback callback = makeDownloadCallback(state, release, file, reporter);
     ASSERT_TRUE(feed(callback, "01234"));
     ASSERT_TRUE(feed(callback, "56789"));  // exactly the size: accepted
     EXPECT_FALSE(feed(callback, "X"));     // one byte more: refused, not written
@@ -212,12 +243,12 @@ TEST_F(DownloadCallbackTest, NeverWritesPastTheSignedSize) {
 
 TEST_F(DownloadCallbackTest, SizeZeroRefusesTheFirstChunk) {
     const ReleaseInfo release = releaseFor("");
-    const HttpDataCallback callback = makeDownloadCallback(state, release, file);
+    const HttpDataCallback callback = makeDownloadCallback(state, release, file, reporter);
     EXPECT_FALSE(feed(callback, "x"));
     file.close();
     EXPECT_TRUE(state.tooLarge);
     EXPECT_EQ(readAll(folder.file("download.part")), "");
-    EXPECT_TRUE(recorder.pump().empty());
+    EXPECT_TRUE(reporter.reports.empty());
     // An empty answer for a size-0 release fails the check too.
     DownloadState empty;
     EXPECT_FALSE(isGoodDownload(empty, release, folder.file("download.part").wstring()));
@@ -225,9 +256,9 @@ TEST_F(DownloadCallbackTest, SizeZeroRefusesTheFirstChunk) {
 
 TEST_F(DownloadCallbackTest, StopsBeforeWritingOnceCancelled) {
     const ReleaseInfo release = releaseFor("0123456789");
-    const HttpDataCallback callback = makeDownloadCallback(state, release, file);
+    const HttpDataCallback callback = makeDownloadCallback(state, release, file, reporter);
     ASSERT_TRUE(feed(callback, "012"));
-    g_cancelRequested = true;
+    reporter.stop = true;
     EXPECT_FALSE(feed(callback, "345"));
     file.close();
     EXPECT_EQ(state.receivedBytes, 3u);
@@ -257,8 +288,12 @@ TEST(PutInPlace, ReplacesAnOlderCopyAndCleansUpOnFailure) {
     const auto part = folder.file("Orva-Setup-2.4.1.exe.part");
     const auto installer = folder.file("Orva-Setup-2.4.1.exe");
     writeFile(installer, "older damaged copy");
-    writeFile(part, "checked download");
-    ASSERT_TRUE(putInPlace(part.wstring(), installer.wstring()));
+    {
+        PartialFile file;
+        ASSERT_TRUE(file.open(part.wstring()));
+        ASSERT_TRUE(file.write("checked download", 16));
+        ASSERT_TRUE(file.putInPlace(installer.wstring()));
+    }
     EXPECT_EQ(readAll(installer), "checked download");
     EXPECT_FALSE(std::filesystem::exists(part));
 
@@ -266,8 +301,12 @@ TEST(PutInPlace, ReplacesAnOlderCopyAndCleansUpOnFailure) {
     const auto blockedPart = folder.file("Orva-Setup-3.0.0.exe.part");
     const auto blocked = folder.file("Orva-Setup-3.0.0.exe");
     std::filesystem::create_directory(blocked);
-    writeFile(blockedPart, "checked download");
-    EXPECT_FALSE(putInPlace(blockedPart.wstring(), blocked.wstring()));
+    {
+        PartialFile file;
+        ASSERT_TRUE(file.open(blockedPart.wstring()));
+        ASSERT_TRUE(file.write("checked download", 16));
+        EXPECT_FALSE(file.putInPlace(blocked.wstring()));
+    }
     EXPECT_FALSE(std::filesystem::exists(blockedPart));
     EXPECT_TRUE(std::filesystem::is_directory(blocked));
 }

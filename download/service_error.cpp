@@ -1,7 +1,7 @@
 #include "download/service_error.h"
 
 #include "common/text.h"
-#include "download/download.h"
+#include "download/run_messages.h"
 #include "json/json.h"
 
 namespace orva {
@@ -15,11 +15,7 @@ std::wstring serviceErrorMessage(const HttpResponse& response, std::string_view 
             return utf8ToWide(error->text);
         }
     }
-    std::string reason = kServiceHost;
-    reason += " did not ";
-    reason += what;
-    reason += " (HTTP " + std::to_string(response.status) + ").";
-    return utf8ToWide(reason);
+    return serviceStatusReason(what, response.status);
 }
 
 }  // namespace orva

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/window_contract.h"
 #include "common/text.h"
 #include "download/installer_file.h"
 #include "tests/support/temp_folder.h"
@@ -32,12 +33,12 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempFolder;
 
-// The program's controls (app/main_window.h).
-constexpr int kStatusLabel = 100;
-constexpr int kDetailLabel = 101;
-constexpr int kProgressBar = 102;
-constexpr int kTryAgainButton = 103;
-constexpr int kRightButton = 104;
+// The program's controls, by the ids it promises.
+constexpr int kStatusLabel = kIdStatusLabel;
+constexpr int kDetailLabel = kIdDetailLabel;
+constexpr int kProgressBar = kIdProgressBar;
+constexpr int kTryAgainButton = kIdTryAgainButton;
+constexpr int kRightButton = kIdCancelButton;
 
 // Generous bounds for a slow machine; each wait ends as soon as its
 // condition holds.
@@ -97,7 +98,7 @@ class SetupProcess {
                         wchar_t name[64] = {};
                         GetClassNameW(candidate, name, 64);
                         if (pid == me->process_.dwProcessId &&
-                            std::wstring(name) == L"OrvaSetupDownloader") {
+                            std::wstring(name) == kWindowClassName) {
                             me->window_ = candidate;
                             return FALSE;
                         }

@@ -1,0 +1,37 @@
+#pragma once
+
+// Every text a download run reports, in one place, so that a reader sees the
+// whole wording at once: the statuses in the order a run shows them, then the
+// reasons a run fails. Reasons are complete sentences; the window puts
+// "Orva could not be downloaded. " before them.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/release_info.h"
+#include "http/http_client.h"
+
+namespace orva {
+
+inline constexpr wchar_t kFindingStatus[] = L"Finding the newest version of Orva...";
+// "Downloading Orva 2.4.1 (181.3 MB)"
+std::wstring downloadingStatus(const ReleaseInfo& release);
+inline constexpr wchar_t kCheckingStatus[] = L"Checking the download...";
+
+// A transport failure: the HTTP client's sentence, which has no full stop.
+std::wstring networkReason(const HttpResponse& response);
+// An answer other than 200 without an error text of the service's own:
+// "<host> did not <what> (HTTP <status>)."
+std::wstring serviceStatusReason(std::string_view what, std::uint32_t status);
+std::wstring notAListReason();
+std::wstring nothingSignedReason();
+inline constexpr wchar_t kNoTemporaryFolderReason[] =
+    L"Windows did not say where its temporary folder is.";
+std::wstring cannotCreateReason(const std::wstring& partPath);
+inline constexpr wchar_t kDiskFullReason[] =
+    L"The download could not be written: is the disk full?";
+std::wstring notAsPublishedReason(const ReleaseInfo& release);
+std::wstring cannotPutInPlaceReason(const std::wstring& folder);
+
+}  // namespace orva
