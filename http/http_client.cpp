@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "common/text.h"
+#include "common/win32_handles.h"
 #include "http/network_errors.h"
 #include "http/winhttp_handle.h"
 
@@ -31,24 +32,6 @@ constexpr char kFileUnreadable[] = "The file to send could not be read";
 constexpr char kBodyTooLargeToSend[] = "The request body is too large to send";
 constexpr char kStopped[] = "Stopped";
 constexpr char kAnswerTooLarge[] = "The answer was not what was asked for (it is too large)";
-
-// Owner of a file opened with CreateFileW.
-class FileHandle {
-  public:
-    explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle_);
-        }
-    }
-    HANDLE get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
-
-  private:
-    HANDLE handle_;
-};
 
 // Reads the value of a Content-Length header: leading white space is skipped,
 // the decimal digits that follow are the value (0 when there are none, so a
