@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "common/text.h"
+#include "common/win32_handles.h"
 #include "http/network_errors.h"
 #include "http/winhttp_handle.h"
 
@@ -26,29 +27,22 @@ constexpr DWORD kExtraInfoUnits = 2048;
 // a longer value does not fit, and counts as absent.
 constexpr DWORD kContentLengthUnits = 32;
 
-constexpr char kNotAWebAddress[] = "The address is not a web address";
-constexpr char kFileUnreadable[] = "The file to send could not be read";
-constexpr char kBodyTooLargeToSend[] = "The request body is too large to send";
-constexpr char kStopped[] = "Stopped";
-constexpr char kAnswerTooLarge[] = "The answer was not what was asked for (it is too large)";
+// A failure that no platform error number explains: errorCode stays 0.
+void fail(HttpResponse& response, HttpFailure failure) {
+    response.error = describeHttpFailure(failure);
+}
 
-// Owner of a file opened with CreateFileW.
-class FileHandle {
-  public:
-    explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle_);
-        }
-    }
-    HANDLE get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
+// A failure whose cause is the Windows error |code| of a call outside WinHTTP.
+void fail(HttpResponse& response, HttpFailure failure, DWORD code) {
+    response.error = describeHttpFailure(failure);
+    response.errorCode = code;
+}
 
-  private:
-    HANDLE handle_;
-};
+// A failed WinHTTP call: |code| is its last-error value, |host| the request's.
+void failWinHttp(HttpResponse& response, DWORD code, const std::wstring& host) {
+    response.error = describeWinHttpError(code, host);
+    response.errorCode = code;
+}
 
 // Reads the value of a Content-Length header: leading white space is skipped,
 // the decimal digits that follow are the value (0 when there are none, so a
@@ -84,9 +78,12 @@ bool sendFileBody(HINTERNET request, const std::wstring& path, const std::wstrin
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER fileSize{};
-    if (!file || !GetFileSizeEx(file.get(), &fileSize) || fileSize.QuadPart < 0 ||
-        fileSize.QuadPart > std::numeric_limits<DWORD>::max()) {
-        response.error = kFileUnreadable;
+    if (!file || !GetFileSizeEx(file.get(), &fileSize)) {
+        fail(response, HttpFailure::kFileUnreadable, GetLastError());
+        return false;
+    }
+    if (fileSize.QuadPart < 0 || fileSize.QuadPart > std::numeric_limits<DWORD>::max()) {
+        fail(response, HttpFailure::kFileUnreadable);
         return false;
     }
     const auto size = static_cast<DWORD>(fileSize.QuadPart);
@@ -95,7 +92,7 @@ bool sendFileBody(HINTERNET request, const std::wstring& path, const std::wstrin
             request, headerBlock.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headerBlock.c_str(),
             headerBlock.empty() ? 0 : static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, size,
             0)) {
-        response.error = describeWinHttpError(GetLastError(), host);
+        failWinHttp(response, GetLastError(), host);
         return false;
     }
 
@@ -106,20 +103,24 @@ bool sendFileBody(HINTERNET request, const std::wstring& path, const std::wstrin
         // since its size was taken must not put bytes past the body's end.
         const DWORD wanted = std::min<DWORD>(static_cast<DWORD>(buffer.size()), size - sent);
         DWORD read = 0;
-        if (!ReadFile(file.get(), buffer.data(), wanted, &read, nullptr) || read == 0) {
-            // The file shrank, or reading it failed, before all was sent.
-            response.error = kFileUnreadable;
+        if (!ReadFile(file.get(), buffer.data(), wanted, &read, nullptr)) {
+            fail(response, HttpFailure::kFileUnreadable, GetLastError());
+            return false;
+        }
+        if (read == 0) {
+            // The file shrank before all was sent.
+            fail(response, HttpFailure::kFileUnreadable);
             return false;
         }
         DWORD written = 0;
         if (!WinHttpWriteData(request, buffer.data(), read, &written) || written != read) {
-            response.error = describeWinHttpError(GetLastError(), host);
+            failWinHttp(response, GetLastError(), host);
             return false;
         }
         sent += written;
         if (onUploadProgress && !onUploadProgress(sent, size)) {
             response.cancelled = true;
-            response.error = kStopped;
+            fail(response, HttpFailure::kStopped);
             return false;
         }
     }
@@ -148,8 +149,12 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
     parts.dwExtraInfoLength = kExtraInfoUnits;
     // A URL without a host ("http:///list") cracks, but there is nobody to
     // ask: it is refused here rather than reported as a lost connection.
-    if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts) || parts.dwHostNameLength == 0) {
-        response.error = kNotAWebAddress;
+    if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) {
+        fail(response, HttpFailure::kNotAWebAddress, GetLastError());
+        return response;
+    }
+    if (parts.dwHostNameLength == 0) {
+        fail(response, HttpFailure::kNotAWebAddress);
         return response;
     }
     const std::wstring host(hostBuffer, parts.dwHostNameLength);
@@ -164,7 +169,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
                                             WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
                                             WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) {
-        response.error = describeWinHttpError(GetLastError(), host);
+        failWinHttp(response, GetLastError(), host);
         return response;
     }
     // WinHTTP takes int: 0xFFFFFFFF arrives as -1, "no time-out"; other
@@ -177,7 +182,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
 
     const WinHttpHandle connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
     if (!connection) {
-        response.error = describeWinHttpError(GetLastError(), host);
+        failWinHttp(response, GetLastError(), host);
         return response;
     }
     const DWORD secureFlag = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
@@ -185,7 +190,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
                                                   nullptr, WINHTTP_NO_REFERER,
                                                   WINHTTP_DEFAULT_ACCEPT_TYPES, secureFlag));
     if (!handle) {
-        response.error = describeWinHttpError(GetLastError(), host);
+        failWinHttp(response, GetLastError(), host);
         return response;
     }
 
@@ -199,7 +204,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
         // The length travels as a 32-bit count: a longer body cannot be sent
         // whole, and a cut one would be a different request.
         if (request.body.size() > std::numeric_limits<DWORD>::max()) {
-            response.error = kBodyTooLargeToSend;
+            fail(response, HttpFailure::kBodyTooLargeToSend);
             return response;
         }
         const auto length = static_cast<DWORD>(request.body.size());
@@ -209,7 +214,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
                 handle.get(),
                 headerBlock.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headerBlock.c_str(),
                 headerBlock.empty() ? 0 : static_cast<DWORD>(-1), data, length, length, 0)) {
-            response.error = describeWinHttpError(GetLastError(), host);
+            failWinHttp(response, GetLastError(), host);
             return response;
         }
     } else if (!sendFileBody(handle.get(), request.bodyFile, headerBlock, host, onUploadProgress,
@@ -218,7 +223,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
     }
 
     if (!WinHttpReceiveResponse(handle.get(), nullptr)) {
-        response.error = describeWinHttpError(GetLastError(), host);
+        failWinHttp(response, GetLastError(), host);
         return response;
     }
 
@@ -248,7 +253,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
         DWORD available = 0;
         if (!WinHttpQueryDataAvailable(handle.get(), &available)) {
             response.ok = false;
-            response.error = describeWinHttpError(GetLastError(), host);
+            failWinHttp(response, GetLastError(), host);
             return response;
         }
         if (available == 0) {
@@ -258,14 +263,14 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
         // bytes is accepted and not one byte more is kept.
         if (!streamed && available > maxBodyBytes - response.body.size()) {
             response.ok = false;
-            response.error = kAnswerTooLarge;
+            fail(response, HttpFailure::kAnswerTooLarge);
             return response;
         }
         chunk.resize(available);
         DWORD read = 0;
         if (!WinHttpReadData(handle.get(), chunk.data(), available, &read)) {
             response.ok = false;
-            response.error = describeWinHttpError(GetLastError(), host);
+            failWinHttp(response, GetLastError(), host);
             return response;
         }
         if (read == 0) {
@@ -274,7 +279,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
         if (streamed) {
             if (!onData(chunk.data(), read, response.contentLength)) {
                 response.cancelled = true;
-                response.error = kStopped;
+                fail(response, HttpFailure::kStopped);
                 return response;
             }
         } else {

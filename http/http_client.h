@@ -45,6 +45,10 @@ struct HttpResponse {
     std::uint64_t contentLength = 0;  // Content-Length header; 0 when absent or not a number
     bool cancelled = false;           // a callback returned false and the exchange stopped
     std::string error;                // empty on success; else one sentence, no final full stop
+    // The Windows or WinHTTP error number (GetLastError) behind |error|; 0 when
+    // there is no error, or when the failure is not a platform error (a bad
+    // address, a body over a limit, a callback that stopped the exchange).
+    std::uint32_t errorCode = 0;
 };
 
 // Receives each chunk of a streamed body in order: the bytes (valid only

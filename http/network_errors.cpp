@@ -31,4 +31,22 @@ std::string describeWinHttpError(std::uint32_t code, std::wstring_view host) {
     }
 }
 
+const char* describeHttpFailure(HttpFailure failure) {
+    switch (failure) {
+        case HttpFailure::kNotAWebAddress:
+            return "The address is not a web address";
+        case HttpFailure::kFileUnreadable:
+            return "The file to send could not be read";
+        case HttpFailure::kBodyTooLargeToSend:
+            return "The request body is too large to send";
+        case HttpFailure::kStopped:
+            return "Stopped";
+        case HttpFailure::kAnswerTooLarge:
+            break;
+    }
+    // kAnswerTooLarge; outside the switch so that the function returns on
+    // every path while -Wswitch still asks for a case per enumerator.
+    return "The answer was not what was asked for (it is too large)";
+}
+
 }  // namespace orva

@@ -1,8 +1,9 @@
 #pragma once
 
-// The sentence shown when a WinHTTP operation fails: it names the server's host
-// and, for the failures a user can do something about, the likely cause.
-// Windows build only.
+// Every sentence the HTTP client reports, in one place: the network failures,
+// which name the server's host and, for the failures a user can do something
+// about, the likely cause; and the client's own failures, which no WinHTTP
+// error number describes. Windows build only.
 
 #include <cstdint>
 #include <string>
@@ -16,5 +17,17 @@ namespace orva {
 // request's URL as WinHTTP cracked it). An empty host is simply left out.
 // Codes outside the three known groups give a sentence that carries the number.
 std::string describeWinHttpError(std::uint32_t code, std::wstring_view host);
+
+// The failures of an exchange that are not network errors.
+enum class HttpFailure {
+    kNotAWebAddress,      // the URL does not crack, or names no host
+    kFileUnreadable,      // the body file cannot be opened, sized or read whole
+    kBodyTooLargeToSend,  // a body in memory beyond WinHTTP's 32-bit length
+    kStopped,             // a callback returned false
+    kAnswerTooLarge,      // a body collected in memory went over its limit
+};
+
+// One English sentence, UTF-8, without a final full stop, for |failure|.
+const char* describeHttpFailure(HttpFailure failure);
 
 }  // namespace orva

@@ -77,5 +77,22 @@ TEST(DescribeWinHttpError, WritesTheHostAsUtf8) {
               "connection");
 }
 
+// The wording callers and tests compare against; every enumerator has its own.
+TEST(DescribeHttpFailure, GivesEachFailureItsSentence) {
+    const struct {
+        HttpFailure failure;
+        const char* sentence;
+    } kCases[] = {
+        {HttpFailure::kNotAWebAddress, "The address is not a web address"},
+        {HttpFailure::kFileUnreadable, "The file to send could not be read"},
+        {HttpFailure::kBodyTooLargeToSend, "The request body is too large to send"},
+        {HttpFailure::kStopped, "Stopped"},
+        {HttpFailure::kAnswerTooLarge, "The answer was not what was asked for (it is too large)"},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_STREQ(describeHttpFailure(c.failure), c.sentence) << static_cast<int>(c.failure);
+    }
+}
+
 }  // namespace
 }  // namespace orva

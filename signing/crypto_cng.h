@@ -10,62 +10,47 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "common/bytes.h"
+#include "common/unique_handle.h"
 
 namespace orva {
 
-// Sole owner of one CNG handle, released by |Release| when the owner ends.
-template <typename Handle, void (*Release)(Handle)>
-class CngHandle {
-  public:
-    CngHandle() = default;
-    ~CngHandle() { reset(); }
-    CngHandle(const CngHandle&) = delete;
-    CngHandle& operator=(const CngHandle&) = delete;
-    CngHandle(CngHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-    CngHandle& operator=(CngHandle&& other) noexcept {
-        if (this != &other) {
-            reset();
-            handle_ = other.handle_;
-            other.handle_ = nullptr;
-        }
-        return *this;
-    }
-
-    // Borrowed: the caller must not release it.
-    Handle get() const { return handle_; }
-    // Releases the current handle and hands out the slot for an out-parameter.
-    Handle* put() {
-        reset();
-        return &handle_;
-    }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-    void reset() {
-        if (handle_ != nullptr) {
-            Release(handle_);
-            handle_ = nullptr;
-        }
-    }
-
-  private:
-    Handle handle_ = nullptr;
+// The owners of CNG handles; see common/unique_handle.h for the pattern. Each
+// handle kind has its own release function, and null is empty for all three.
+struct CngAlgorithmTraits {
+    using Handle = BCRYPT_ALG_HANDLE;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle handle) noexcept { BCryptCloseAlgorithmProvider(handle, 0); }
+};
+struct CngKeyTraits {
+    using Handle = BCRYPT_KEY_HANDLE;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle handle) noexcept { BCryptDestroyKey(handle); }
+};
+struct CngHashTraits {
+    using Handle = BCRYPT_HASH_HANDLE;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle handle) noexcept { BCryptDestroyHash(handle); }
 };
 
-inline void closeAlgorithmProvider(BCRYPT_ALG_HANDLE handle) {
-    BCryptCloseAlgorithmProvider(handle, 0);
-}
-inline void destroyKey(BCRYPT_KEY_HANDLE handle) {
-    BCryptDestroyKey(handle);
-}
-inline void destroyHash(BCRYPT_HASH_HANDLE handle) {
-    BCryptDestroyHash(handle);
-}
+using CngAlgorithm = UniqueHandle<CngAlgorithmTraits>;
+using CngKey = UniqueHandle<CngKeyTraits>;
+using CngHash = UniqueHandle<CngHashTraits>;
 
-using CngAlgorithm = CngHandle<BCRYPT_ALG_HANDLE, closeAlgorithmProvider>;
-using CngKey = CngHandle<BCRYPT_KEY_HANDLE, destroyKey>;
-using CngHash = CngHandle<BCRYPT_HASH_HANDLE, destroyHash>;
+static_assert(std::is_nothrow_move_constructible_v<CngAlgorithm>);
+static_assert(std::is_nothrow_move_assignable_v<CngAlgorithm>);
+static_assert(!std::is_copy_constructible_v<CngAlgorithm>);
+static_assert(!std::is_copy_assignable_v<CngAlgorithm>);
+static_assert(std::is_nothrow_move_constructible_v<CngKey>);
+static_assert(std::is_nothrow_move_assignable_v<CngKey>);
+static_assert(!std::is_copy_constructible_v<CngKey>);
+static_assert(!std::is_copy_assignable_v<CngKey>);
+static_assert(std::is_nothrow_move_constructible_v<CngHash>);
+static_assert(std::is_nothrow_move_assignable_v<CngHash>);
+static_assert(!std::is_copy_constructible_v<CngHash>);
+static_assert(!std::is_copy_assignable_v<CngHash>);
 
 // Opens the provider of |algorithmId| into |algorithm|. On failure |error| is
 // the platform-failure sentence naming |displayName|.
