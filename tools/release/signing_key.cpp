@@ -11,6 +11,7 @@
 #include <array>
 #include <cstring>
 
+#include "signing/encoding.h"
 #include "signing/openssl_owners.h"
 #include "tools/release/file_io.h"
 
@@ -170,28 +171,8 @@ bool parsePublicKeyHex(std::string_view hex, Bytes& publicKey, std::string& erro
     while (!hex.empty() && std::strchr(" \t\r\n", hex.back()) != nullptr) {
         hex.remove_suffix(1);
     }
-    auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        return -1;
-    };
     Bytes bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        const int high = digit(hex[i]);
-        const int low = digit(hex[i + 1]);
-        if (high < 0 || low < 0) {
-            break;
-        }
-        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
-    }
-    if (hex.size() != 2 * kPublicKeyBytes || bytes.size() != kPublicKeyBytes) {
+    if (hex.size() != 2 * kPublicKeyBytes || !decodeHex(hex, bytes)) {
         error = "The public key must be 128 hexadecimal digits (X then Y), as keygen prints it.";
         return false;
     }
@@ -218,15 +199,6 @@ bool parsePublicKeyHex(std::string_view hex, Bytes& publicKey, std::string& erro
     }
     publicKey = std::move(bytes);
     return true;
-}
-
-std::string encodeBase64(const Bytes& bytes) {
-    // EVP_EncodeBlock ends its output with a NUL byte: room for it, then cut.
-    std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), bytes.data(),
-                                        static_cast<int>(bytes.size()));
-    text.resize(static_cast<std::size_t>(written));
-    return text;
 }
 
 }  // namespace orva
