@@ -8,9 +8,9 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
-#include <array>
 #include <cstring>
 
+#include "signing/crypto_openssl.h"
 #include "signing/encoding.h"
 #include "signing/openssl_owners.h"
 #include "tools/release/file_io.h"
@@ -176,22 +176,9 @@ bool parsePublicKeyHex(std::string_view hex, Bytes& publicKey, std::string& erro
         error = "The public key must be 128 hexadecimal digits (X then Y), as keygen prints it.";
         return false;
     }
-    // Let OpenSSL check that the point lies on the curve.
-    std::array<unsigned char, 1 + kPublicKeyBytes> point{};
-    point[0] = 0x04;  // uncompressed form
-    std::copy(bytes.begin(), bytes.end(), point.begin() + 1);
-    char group[] = "prime256v1";
-    const OSSL_PARAM params[] = {
-        OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, group, 0),
-        OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY, point.data(), point.size()),
-        OSSL_PARAM_construct_end(),
-    };
-    const EvpPkeyCtx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
-    EVP_PKEY* key = nullptr;
-    const bool ok = ctx && EVP_PKEY_fromdata_init(ctx.get()) == 1 &&
-                    EVP_PKEY_fromdata(ctx.get(), &key, EVP_PKEY_PUBLIC_KEY,
-                                      const_cast<OSSL_PARAM*>(params)) == 1;
-    EVP_PKEY_free(key);
+    // The backend's own import, so that the tool refuses exactly the keys
+    // that the native build's verification refuses.
+    const bool ok = importP256PublicKey(bytes) != nullptr;
     ERR_clear_error();
     if (!ok) {
         error = "The public key is not a point of the curve P-256.";
