@@ -204,34 +204,6 @@ std::string installerName(const std::string& version) {
     return "Orva-Setup-" + version + ".exe";
 }
 
-// Why parseRelease skips |element|, in the order of its rules.
-std::string whySkipped(const JsonValue& element) {
-    if (element.kind != JsonKind::kObject) {
-        return "it is not an object";
-    }
-    const JsonValue* size = element.find("size");
-    if (size == nullptr || size->kind != JsonKind::kNumber) {
-        return "its size is not a number";
-    }
-    if (!(size->number >= 0.0 && size->number <= static_cast<double>(kMaxReleaseSize))) {
-        return "its size is not from 0 to 4000000000";
-    }
-    std::uint32_t year = 0, month = 0, day = 0;
-    if (!isValidVersion(stringMember(element, "version"))) {
-        return "its version is not three numbers from 0 to 999999 separated by dots";
-    }
-    if (!parseDate(stringMember(element, "date"), year, month, day)) {
-        return "its date is not a real day written YYYY-MM-DD";
-    }
-    if (stringMember(element, "sha256").size() != 64) {
-        return "its sha256 is not 64 characters long";
-    }
-    if (stringMember(element, "signature").empty()) {
-        return "it has no signature";
-    }
-    return "it does not have the form of a release";
-}
-
 // The public key that verify checks against, from --public-key or --key.
 bool verifyKey(const Options& options, Bytes& publicKey, std::string& error) {
     const std::string* hex = options.find("--public-key");
@@ -306,16 +278,15 @@ int sign(const Options& options, std::string& out, std::string& err) {
     ReleaseInfo release;
     release.version = *options.find("--version");
     if (!isValidVersion(release.version)) {
-        return fail("The version " + jsonString(release.version) +
-                    " is not three numbers from 0 to 999999 separated by dots, such as 2.4.1; "
-                    "the program would skip it.");
+        return fail("The version " + jsonString(release.version) + " is not " + versionForm() +
+                    ", such as 2.4.1; the program would skip it.");
     }
     const std::string* date = options.find("--date");
     release.date = date != nullptr ? *date : todayUtc();
     std::uint32_t year = 0, month = 0, day = 0;
     if (!parseDate(release.date, year, month, day)) {
-        return fail("The date " + jsonString(release.date) +
-                    " is not a real day written YYYY-MM-DD; the program would skip the release.");
+        return fail("The date " + jsonString(release.date) + " is not " + kDateForm +
+                    "; the program would skip the release.");
     }
 
     SigningKey key;
@@ -491,7 +462,8 @@ int verify(const Options& options, std::string& out, std::string& err) {
         const JsonValue& element = entries.items[i];
         const std::string number = std::to_string(i + 1);
         ReleaseInfo release;
-        if (!parseRelease(element, release)) {
+        std::string skipped;
+        if (!parseRelease(element, release, skipped)) {
             // The version as a JSON string, so that no byte of it can act on
             // the terminal.
             const JsonValue* version = element.find("version");
@@ -499,7 +471,7 @@ int verify(const Options& options, std::string& out, std::string& err) {
                       (version != nullptr && version->kind == JsonKind::kString
                            ? jsonString(version->text) + " "
                            : std::string()) +
-                      "skipped by the program: " + whySkipped(element) + "\n";
+                      "skipped by the program: " + skipped + "\n";
             continue;
         }
         const bool isChosen = chosen && *chosen == kept;
