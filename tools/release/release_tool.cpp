@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "download/release_list.h"
 #include "signing/crypto.h"
@@ -54,6 +55,7 @@ the program installs, and without it no program built with its public key
 will accept a new release.
 )";
 
+// Its {placeholders} are filled in by withRules().
 constexpr const char* kSignHelp =
     R"(Usage: orva-release sign --key KEY.pem --list LIST.json --installer FILE --version V
                          [--date YYYY-MM-DD] [--notes-file F]
@@ -72,13 +74,32 @@ alone and the command fails. The list is written to a temporary file in the
 same folder and renamed over LIST.json, so it is never left half written.
 
 Refused, because the program would skip the release or could not use it: a
-version that is not three numbers from 0 to 999999 separated by dots, a date
-that is not a real day written YYYY-MM-DD, an empty installer or one larger
-than 4000000000 bytes, notes that are not UTF-8, and a list longer than the
-2097152 bytes that the program reads.
+version that is not {version form}, a date
+that is not {date form}, an empty installer or one larger
+than {largest installer} bytes, notes that are not UTF-8, and a list longer than the
+{longest list} bytes that the program reads.
 
 Publish the installer beside the list under the name Orva-Setup-V.exe.
 )";
+
+// |text| with each {name} replaced by the program's own rule or limit (from
+// download/release_list.h), so that the help never restates them.
+std::string withRules(std::string_view text) {
+    const std::pair<std::string_view, std::string> kRules[] = {
+        {"{version form}", versionForm()},
+        {"{date form}", kDateForm},
+        {"{largest installer}", std::to_string(kMaxReleaseSize)},
+        {"{longest list}", std::to_string(kMaxReleaseListBytes)},
+    };
+    std::string filled(text);
+    for (const auto& [name, value] : kRules) {
+        for (std::size_t at = filled.find(name); at != std::string::npos;
+             at = filled.find(name, at + value.size())) {
+            filled.replace(at, name.size(), value);
+        }
+    }
+    return filled;
+}
 
 constexpr const char* kVerifyHelp =
     R"(Usage: orva-release verify --list LIST.json (--public-key HEX | --key KEY.pem)
@@ -325,7 +346,8 @@ int sign(const Options& options, std::string& out, std::string& err) {
     }
     if (size == 0 || size > kMaxReleaseSize) {
         return fail(installerPath + " is " + std::to_string(size) +
-                    " bytes long; the program accepts installers of 1 to 4000000000 bytes.");
+                    " bytes long; the program accepts installers of 1 to " +
+                    std::to_string(kMaxReleaseSize) + " bytes.");
     }
     if (!sha256OfFile(installerPath, release.size, release.sha256, error)) {
         return fail(error);
@@ -357,7 +379,8 @@ int sign(const Options& options, std::string& out, std::string& err) {
     };
     JsonValue sizeValue;
     sizeValue.kind = JsonKind::kNumber;
-    sizeValue.number = static_cast<double>(release.size);  // exact: at most 4e9
+    // Exact: kMaxReleaseSize is far below 2^53.
+    sizeValue.number = static_cast<double>(release.size);
     entry.set("version", text(release.version));
     entry.set("date", text(release.date));
     entry.set("size", std::move(sizeValue));
@@ -542,14 +565,14 @@ int runReleaseTool(const std::vector<std::string>& args, std::string& out, std::
     struct Command {
         const char* name;
         std::vector<std::string_view> options;
-        const char* help;
+        std::string help;
         int (*run)(const Options&, std::string&, std::string&);
     };
     const Command kCommands[] = {
         {"keygen", {"--out"}, kKeygenHelp, keygen},
         {"sign",
          {"--key", "--list", "--installer", "--version", "--date", "--notes-file"},
-         kSignHelp,
+         withRules(kSignHelp),
          sign},
         {"verify", {"--list", "--public-key", "--key", "--installers"}, kVerifyHelp, verify},
     };
