@@ -143,6 +143,7 @@ if [ -n "${ORVA_TEST_NGINX_INSTALLER:-}" ]; then
     # The list as the release tool writes it, signed with the TEST-ONLY key.
     python3 - "$work/releases" <<'PYTHON'
 import hashlib, json, os, sys
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.environ["ORVA_TEST_SERVER_DIR"])
 import http_test_server as server
 folder = sys.argv[1]
