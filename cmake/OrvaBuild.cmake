@@ -5,7 +5,10 @@
 add_library(orva_options INTERFACE)
 target_compile_options(orva_options INTERFACE
     -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wnon-virtual-dtor -Werror)
-target_include_directories(orva_options INTERFACE ${PROJECT_SOURCE_DIR})
+# Files that CMake generates from the sources (such as resources/version.h)
+# go to ORVA_GENERATED_DIR and are included by the same relative names.
+set(ORVA_GENERATED_DIR ${PROJECT_BINARY_DIR}/generated)
+target_include_directories(orva_options INTERFACE ${PROJECT_SOURCE_DIR} ${ORVA_GENERATED_DIR})
 
 if(WIN32)
     target_compile_definitions(orva_options INTERFACE

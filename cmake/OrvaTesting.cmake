@@ -20,7 +20,7 @@ add_library(orva_test_support STATIC ${PROJECT_SOURCE_DIR}/tests/support/test_da
                                       ${PROJECT_SOURCE_DIR}/tests/support/signed_fixtures.cpp
                                       ${PROJECT_SOURCE_DIR}/tests/support/temp_folder.cpp
                                       ${PROJECT_SOURCE_DIR}/tests/support/test_server.cpp)
-target_link_libraries(orva_test_support PUBLIC orva_options orva_json GTest::gtest)
+target_link_libraries(orva_test_support PUBLIC orva_options orva_json orva_signing GTest::gtest)
 target_compile_definitions(orva_test_support PRIVATE ORVA_TEST_DATA_DIR="${ORVA_TEST_DATA_DIR}")
 
 if(WIN32)

@@ -2,15 +2,11 @@
 
 #include <limits>
 
+#include "download/release_rules.h"
 #include "signing/release_signature.h"
 
 namespace orva {
 namespace {
-
-// The largest value of one part of a version.
-constexpr std::uint32_t kMaxVersionPart = 999'999;
-
-constexpr std::size_t kSha256HexDigits = 64;
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -63,6 +59,45 @@ std::optional<std::size_t> pickNewest(const std::vector<ReleaseInfo>& releases,
 
 }  // namespace
 
+ReleaseRule readRelease(const JsonValue& value, ReleaseInfo& release) {
+    if (value.kind != JsonKind::kObject) {
+        return ReleaseRule::kObject;
+    }
+    release.version = stringMember(value, "version");
+    release.date = stringMember(value, "date");
+    release.sha256 = stringMember(value, "sha256");
+    release.signature = stringMember(value, "signature");
+    release.notes = stringMember(value, "notes");
+
+    const JsonValue* size = value.find("size");
+    if (size == nullptr || size->kind != JsonKind::kNumber) {
+        return ReleaseRule::kSizeIsNumber;
+    }
+    // Written so that a NaN, which no JSON text gives but a built document
+    // could hold, is refused rather than converted.
+    if (!(size->number >= 0.0 && size->number <= static_cast<double>(kMaxReleaseSize))) {
+        return ReleaseRule::kSizeInRange;
+    }
+    release.size = static_cast<std::uint64_t>(size->number);  // truncates toward zero
+
+    std::uint32_t year = 0;
+    std::uint32_t month = 0;
+    std::uint32_t day = 0;
+    if (!isValidVersion(release.version)) {
+        return ReleaseRule::kVersion;
+    }
+    if (!parseDate(release.date, year, month, day)) {
+        return ReleaseRule::kDate;
+    }
+    if (release.sha256.size() != kSha256HexDigits) {
+        return ReleaseRule::kSha256Length;
+    }
+    if (release.signature.empty()) {
+        return ReleaseRule::kSignature;
+    }
+    return ReleaseRule::kKept;
+}
+
 bool parseReleaseList(std::string_view text, std::vector<ReleaseInfo>& releases,
                       std::string& error) {
     releases.clear();
@@ -86,29 +121,7 @@ bool parseReleaseList(std::string_view text, std::vector<ReleaseInfo>& releases,
 }
 
 bool parseRelease(const JsonValue& value, ReleaseInfo& release) {
-    if (value.kind != JsonKind::kObject) {
-        return false;
-    }
-    release.version = stringMember(value, "version");
-    release.date = stringMember(value, "date");
-    release.sha256 = stringMember(value, "sha256");
-    release.signature = stringMember(value, "signature");
-    release.notes = stringMember(value, "notes");
-
-    const JsonValue* size = value.find("size");
-    // Written so that a NaN, which no JSON text gives but a built document
-    // could hold, is refused rather than converted.
-    if (size == nullptr || size->kind != JsonKind::kNumber ||
-        !(size->number >= 0.0 && size->number <= static_cast<double>(kMaxReleaseSize))) {
-        return false;
-    }
-    release.size = static_cast<std::uint64_t>(size->number);  // truncates toward zero
-
-    std::uint32_t year = 0;
-    std::uint32_t month = 0;
-    std::uint32_t day = 0;
-    return isValidVersion(release.version) && parseDate(release.date, year, month, day) &&
-           release.sha256.size() == kSha256HexDigits && !release.signature.empty();
+    return readRelease(value, release) == ReleaseRule::kKept;
 }
 
 std::string stringMember(const JsonValue& object, std::string_view name) {

@@ -29,6 +29,12 @@ inline constexpr std::uint64_t kMaxReleaseSize = 4'000'000'000;
 // (2 MiB); the release tool refuses to write a longer list.
 inline constexpr std::uint64_t kMaxReleaseListBytes = 2'097'152;
 
+// The largest value of one part of a version.
+inline constexpr std::uint32_t kMaxVersionPart = 999'999;
+
+// The length of a release's "sha256": its hexadecimal digits.
+inline constexpr std::size_t kSha256HexDigits = 64;
+
 // What parseReleaseList says of a JSON document that is not a list.
 inline constexpr const char* kNotAReleaseList = "that is not a list of releases";
 
@@ -49,6 +55,18 @@ bool parseReleaseList(std::string_view text, std::vector<ReleaseInfo>& releases,
 // fields are filled before they are checked, so a release that is not kept
 // may be partly filled and must be discarded.
 bool parseRelease(const JsonValue& value, ReleaseInfo& release);
+
+// The same, and when the element is not kept |why| says which rule it breaks
+// first, checked in this order: object, size, version, date, sha256,
+// signature. |why| is a clause about the element, such as "its date is not a
+// real day written YYYY-MM-DD": the release tool reports skipped entries in
+// these words. |why| is untouched when the element is kept.
+bool parseRelease(const JsonValue& value, ReleaseInfo& release, std::string& why);
+
+// The forms parseRelease asks of a version and of a date, in words that
+// follow "is not", for sentences that say why a release is skipped or refused.
+std::string versionForm();  // "three numbers from 0 to 999999 separated by dots"
+inline constexpr const char* kDateForm = "a real day written YYYY-MM-DD";
 
 // The text of the string member |name| of |object|, or empty text when there
 // is no such member, it is not a string, or |object| is not an object.

@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::uint32_t year = 0, month = 0, day = 0;
         if (!orva::isValidVersion(release.version) ||
             !orva::parseDate(release.date, year, month, day) ||
-            release.size > orva::kMaxReleaseSize || release.sha256.size() != 64 ||
-            release.signature.empty()) {
+            release.size > orva::kMaxReleaseSize ||
+            release.sha256.size() != orva::kSha256HexDigits || release.signature.empty()) {
             std::abort();  // a kept release breaks a rule
         }
     }

@@ -209,11 +209,22 @@ std::string listWithOneRelease(const std::string& member, const char* json) {
 }
 
 TEST(ParseRelease, KeepsOnlyReleasesWhoseEveryMemberHasItsForm) {
+    // Why each rule's breach is reported (the release tool prints these).
+    const std::string kSizeNotNumber = "its size is not a number";
+    const std::string kSizeOutOfRange =
+        "its size is not from 0 to " + std::to_string(kMaxReleaseSize);
+    const std::string kBadVersion = "its version is not three numbers from 0 to " +
+                                    std::to_string(kMaxVersionPart) + " separated by dots";
+    const std::string kBadDate = "its date is not a real day written YYYY-MM-DD";
+    const std::string kBadSha256 =
+        "its sha256 is not " + std::to_string(kSha256HexDigits) + " characters long";
+    const std::string kNoSignature = "it has no signature";
     struct Case {
         const char* member;
         const char* json;  // null: the member is absent
         bool kept;
         std::uint64_t size = 0;  // when kept
+        std::string why = "";    // when not kept
     };
     const std::string sha63 = "\"" + std::string(63, 'a') + "\"";
     const std::string sha65 = "\"" + std::string(65, 'a') + "\"";
@@ -224,35 +235,35 @@ TEST(ParseRelease, KeepsOnlyReleasesWhoseEveryMemberHasItsForm) {
         // size: a number from 0 to kMaxReleaseSize, truncated toward zero
         {"size", "0", true, 0},
         {"size", "4000000000", true, kMaxReleaseSize},
-        {"size", "4000000001", false},
-        {"size", "4000000000.5", false},  // above the maximum before truncation
-        {"size", "-1", false},
-        {"size", "-0.5", false},
+        {"size", "4000000001", false, 0, kSizeOutOfRange},
+        {"size", "4000000000.5", false, 0, kSizeOutOfRange},  // above the maximum before truncation
+        {"size", "-1", false, 0, kSizeOutOfRange},
+        {"size", "-0.5", false, 0, kSizeOutOfRange},
         {"size", "1000.9", true, 1000},
         {"size", "1e3", true, 1000},
-        {"size", "\"1000\"", false},  // a string of digits is not a number
-        {"size", "null", false},
-        {"size", nullptr, false},
+        {"size", "\"1000\"", false, 0, kSizeNotNumber},  // a string of digits is not a number
+        {"size", "null", false, 0, kSizeNotNumber},
+        {"size", nullptr, false, 0, kSizeNotNumber},
         // sha256: exactly 64 bytes, not checked for hexadecimal here
-        {"sha256", sha63.c_str(), false},
-        {"sha256", sha65.c_str(), false},
+        {"sha256", sha63.c_str(), false, 0, kBadSha256},
+        {"sha256", sha65.c_str(), false, 0, kBadSha256},
         {"sha256", shaNotHex.c_str(), true, 1000},
-        {"sha256", "64", false},
-        {"sha256", nullptr, false},
+        {"sha256", "64", false, 0, kBadSha256},
+        {"sha256", nullptr, false, 0, kBadSha256},
         // signature: any non-empty text here; its form is checked when verified
-        {"signature", "\"\"", false},
+        {"signature", "\"\"", false, 0, kNoSignature},
         {"signature", "\"!\"", true, 1000},
-        {"signature", "[\"c2ln\"]", false},
-        {"signature", nullptr, false},
+        {"signature", "[\"c2ln\"]", false, 0, kNoSignature},
+        {"signature", nullptr, false, 0, kNoSignature},
         // version and date
-        {"version", "\"2.4\"", false},
-        {"version", "\"v2.4.1\"", false},
-        {"version", "241", false},
-        {"version", nullptr, false},
-        {"date", "\"2023-02-29\"", false},
-        {"date", "\"2024/01/01\"", false},
-        {"date", "20240101", false},
-        {"date", nullptr, false},
+        {"version", "\"2.4\"", false, 0, kBadVersion},
+        {"version", "\"v2.4.1\"", false, 0, kBadVersion},
+        {"version", "241", false, 0, kBadVersion},
+        {"version", nullptr, false, 0, kBadVersion},
+        {"date", "\"2023-02-29\"", false, 0, kBadDate},
+        {"date", "\"2024/01/01\"", false, 0, kBadDate},
+        {"date", "20240101", false, 0, kBadDate},
+        {"date", nullptr, false, 0, kBadDate},
         // notes: anything; absent or not a string reads as empty
         {"notes", "\"\"", true, 1000},
         {"notes", nullptr, true, 1000},
@@ -267,6 +278,16 @@ TEST(ParseRelease, KeepsOnlyReleasesWhoseEveryMemberHasItsForm) {
         if (c.kept) {
             EXPECT_EQ(releases[0].size, c.size) << text;
         }
+
+        // The element alone, with the reason: the same decision, and a
+        // reason exactly when it is not kept.
+        JsonValue document;
+        ASSERT_TRUE(parseJson(text, document, error)) << text;
+        const JsonValue& element = document.find("releases")->items[0];
+        ReleaseInfo release;
+        std::string why = "untouched";
+        EXPECT_EQ(parseRelease(element, release, why), c.kept) << text;
+        EXPECT_EQ(why, c.kept ? "untouched" : c.why) << text;
     }
 }
 
@@ -301,6 +322,35 @@ TEST(ParseRelease, RefusesValuesThatAreNotObjects) {
         ASSERT_TRUE(parseJson(text, value, error)) << text;
         ReleaseInfo release;
         EXPECT_FALSE(parseRelease(value, release)) << text;
+        std::string why;
+        EXPECT_FALSE(parseRelease(value, release, why)) << text;
+        EXPECT_EQ(why, "it is not an object") << text;
+    }
+}
+
+TEST(ParseRelease, NamesTheFirstBrokenRuleInTheOrderOfTheChecks) {
+    struct Case {
+        const char* json;
+        const char* why;
+    };
+    const Case kCases[] = {
+        {R"({"version": "2.4", "date": "2023-02-29", "sha256": "", "size": "1"})",
+         "its size is not a number"},
+        {R"({"version": "2.4", "date": "2023-02-29", "sha256": "", "size": 1})",
+         "its version is not three numbers"},
+        {R"({"version": "2.4.1", "date": "2023-02-29", "sha256": "", "size": 1})",
+         "its date is not a real day"},
+        {R"({"version": "2.4.1", "date": "2024-02-29", "sha256": "", "size": 1})",
+         "its sha256 is not"},
+    };
+    for (const Case& c : kCases) {
+        JsonValue value;
+        std::string error;
+        ASSERT_TRUE(parseJson(c.json, value, error)) << c.json;
+        ReleaseInfo release;
+        std::string why;
+        EXPECT_FALSE(parseRelease(value, release, why)) << c.json;
+        EXPECT_EQ(why.rfind(c.why, 0), 0u) << c.json << ": " << why;
     }
 }
 

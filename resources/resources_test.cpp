@@ -1,5 +1,7 @@
 // The program's resources as the program sees them in its own module: this
-// test program is linked with orva-setup.rc exactly as Orva-Setup.exe is.
+// test program is linked with orva-setup.rc exactly as Orva-Setup.exe is. The
+// version they must carry is project()'s, through the generated
+// resources/version.h.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -11,6 +13,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "resources/version.h"
 
 namespace {
 
@@ -100,11 +104,20 @@ TEST(Resources, VersionBlock) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);  // 1.0
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);           // .0.0
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    // Two 16-bit parts in each 32-bit half, the most significant first.
+    constexpr DWORD kVersionMS = (ORVA_VERSION_MAJOR << 16) | ORVA_VERSION_MINOR;
+    constexpr DWORD kVersionLS = (ORVA_VERSION_PATCH << 16) | ORVA_VERSION_BUILD;
+    EXPECT_EQ(fixed->dwFileVersionMS, kVersionMS);
+    EXPECT_EQ(fixed->dwFileVersionLS, kVersionLS);
+    EXPECT_EQ(fixed->dwProductVersionMS, kVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, kVersionLS);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+    // The texts below give the same four numbers.
+    const std::wstring numbers = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+                                 std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
+                                 std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
+                                 std::to_wstring(LOWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(numbers, L"" ORVA_VERSION_TEXT);
 
     WORD* translation = nullptr;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
@@ -120,12 +133,12 @@ TEST(Resources, VersionBlock) {
     const Text texts[] = {
         {L"CompanyName", L"Orva CAD"},
         {L"FileDescription", L"Orva Setup"},
-        {L"FileVersion", L"1.0.0.0"},
+        {L"FileVersion", L"" ORVA_VERSION_TEXT},
         {L"InternalName", L"Orva-Setup"},
         {L"LegalCopyright", L"Copyright 2026 Orva CAD"},
         {L"OriginalFilename", L"Orva-Setup.exe"},
         {L"ProductName", L"Orva"},
-        {L"ProductVersion", L"1.0.0.0"},
+        {L"ProductVersion", L"" ORVA_VERSION_TEXT},
     };
     for (const Text& text : texts) {
         const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + text.name;

@@ -6,22 +6,24 @@ both builds:
     release-list  tests/data/release-list/signed.json (a list document for the
                   release list tests: several versions, two of them equal)
 
-The signed text is built here independently of the C++ code, and signed with
-the openssl command; the tests then check that the program accepts exactly
-these. ECDSA signatures are randomised, so each run writes new signatures:
+The signed text is built independently of the C++ code (by
+tests/support/release_signing.py, which the test server shares), and signed
+with the openssl command; the tests then check that the program accepts
+exactly these. ECDSA signatures are randomised, so each run writes new signatures:
 name the files to rewrite (default: all).
 
     python3 scripts/make-signing-fixtures.py [signing] [release-list]
 """
-import base64
 import hashlib
 import json
 import pathlib
-import subprocess
 import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-KEY = ROOT / "tests/data/keys/test-release-key.TEST-ONLY.pem"
+sys.dont_write_bytecode = True  # no cache left in the source tree
+sys.path.insert(0, str(ROOT / "tests/support"))
+import release_signing  # noqa: E402
+
 PUBLIC_HEX = ROOT / "tests/data/keys/test-release-key.TEST-ONLY.pub.hex"
 SIGNING_OUT = ROOT / "tests/data/signing/releases.json"
 LIST_OUT = ROOT / "tests/data/release-list/signed.json"
@@ -57,37 +59,11 @@ LIST_RELEASES = [
 ]
 
 
-def payload(release):
-    notes_digest = hashlib.sha256(release["notes"].encode("utf-8")).hexdigest()
-    lines = ["orva-update-v1", release["version"], release["date"], str(release["size"]),
-             release["sha256"], notes_digest]
-    return "".join(line + "\n" for line in lines).encode("utf-8")
-
-
-def der_to_p1363(der):
-    """r||s, 32 bytes each, from a DER SEQUENCE of two INTEGERs."""
-    assert der[0] == 0x30
-    pos = 2 if der[1] < 0x80 else 3
-    values = []
-    for _ in range(2):
-        assert der[pos] == 0x02
-        length = der[pos + 1]
-        values.append(int.from_bytes(der[pos + 2:pos + 2 + length], "big"))
-        pos += 2 + length
-    return b"".join(v.to_bytes(32, "big") for v in values)
-
-
-def sign(data):
-    der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", str(KEY)], input=data,
-                         capture_output=True, check=True).stdout
-    return base64.b64encode(der_to_p1363(der)).decode("ascii")
-
-
 def signed(releases):
     out = []
     for release in releases:
         entry = dict(release)
-        entry["signature"] = sign(payload(release))
+        entry["signature"] = release_signing.sign(release_signing.signed_payload(release))
         out.append(entry)
     return out
 

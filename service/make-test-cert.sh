@@ -1,22 +1,28 @@
 #!/bin/sh
 # Makes a throw-away certificate authority and a server certificate for
-# 127.0.0.1 and localhost, for running the update service in tests and
-# demonstrations (never for a real host):
+# 127.0.0.1 and localhost, for running the update service and the local test
+# server in tests and demonstrations (never for a real host). The one place
+# where the project makes certificates:
 #
-#   service/make-test-cert.sh DIR
+#   service/make-test-cert.sh DIR [AUTHORITY_NAME]
 #
 # writes DIR/ca.pem (to trust), DIR/server.pem and DIR/server.key (for
-# run-local.sh). Valid for two days. Uses the openssl command.
+# run-local.sh). AUTHORITY_NAME is the authority's common name (default "Orva
+# update service test CA"); authorities made side by side, such as one that
+# is trusted and one that is not, need names of their own, or a client could
+# take one for the other while building the chain. Valid for two days. Uses
+# the openssl command.
 #
 # The address is named twice: as an IP address, which clients such as curl
 # match, and as a DNS name, which is all Wine's WinHTTP matches.
 set -eu
 
-if [ $# -ne 1 ]; then
-    echo "usage: $0 DIR" >&2
+if [ $# -lt 1 ] || [ $# -gt 2 ]; then
+    echo "usage: $0 DIR [AUTHORITY_NAME]" >&2
     exit 2
 fi
 dir=$1
+authority=${2:-Orva update service test CA}
 mkdir -p "$dir"
 cat >"$dir/server.ext" <<'END'
 basicConstraints = critical, CA:FALSE
@@ -25,7 +31,7 @@ extendedKeyUsage = serverAuth
 subjectAltName = IP:127.0.0.1, DNS:127.0.0.1, DNS:localhost
 END
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
-    -subj "/CN=Orva update service test CA" \
+    -subj "/CN=$authority" \
     -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
     -keyout "$dir/ca.key" -out "$dir/ca.pem" 2>/dev/null
 openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes \

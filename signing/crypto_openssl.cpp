@@ -1,6 +1,8 @@
 // The native build's cryptography: OpenSSL's libcrypto in place of CNG, with
 // the same inputs, outputs and sentences. The number in a platform-failure
 // sentence is OpenSSL's error code.
+#include "signing/crypto_openssl.h"
+
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/ec.h>
@@ -29,29 +31,6 @@ std::uint32_t takeOpenSslError() {
     return static_cast<std::uint32_t>(code == 0 ? 0xFFFFFFFFul : code & 0xFFFFFFFFul);
 }
 
-// A P-256 public key from its raw coordinates; null when OpenSSL refuses the
-// point (for example one that is not on the curve).
-EvpPkey importP256PublicKey(const Bytes& publicKey) {
-    std::array<unsigned char, 1 + kP256PublicKeyBytes> point{};
-    point[0] = 0x04;  // uncompressed form
-    std::copy(publicKey.begin(), publicKey.end(), point.begin() + 1);
-    char group[] = "prime256v1";
-    const OSSL_PARAM params[] = {
-        OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, group, 0),
-        OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY, point.data(), point.size()),
-        OSSL_PARAM_construct_end(),
-    };
-    EvpPkeyCtx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
-    EVP_PKEY* key = nullptr;
-    if (!ctx || EVP_PKEY_fromdata_init(ctx.get()) != 1 ||
-        EVP_PKEY_fromdata(ctx.get(), &key, EVP_PKEY_PUBLIC_KEY, const_cast<OSSL_PARAM*>(params)) !=
-            1) {
-        EVP_PKEY_free(key);
-        return nullptr;
-    }
-    return EvpPkey(key);
-}
-
 // OpenSSL checks DER signatures; r||s is re-encoded, r and s read as
 // unsigned big-endian integers.
 bool p1363ToDer(const Bytes& signatureBytes, OpenSslBytes& der, int& derLength) {
@@ -73,6 +52,30 @@ bool p1363ToDer(const Bytes& signatureBytes, OpenSslBytes& der, int& derLength) 
 }
 
 }  // namespace
+
+EvpPkey importP256PublicKey(const Bytes& publicKey) {
+    if (publicKey.size() != kP256PublicKeyBytes) {
+        return nullptr;  // the copy below takes exactly 64 bytes
+    }
+    std::array<unsigned char, 1 + kP256PublicKeyBytes> point{};
+    point[0] = 0x04;  // uncompressed form
+    std::copy(publicKey.begin(), publicKey.end(), point.begin() + 1);
+    char group[] = "prime256v1";
+    const OSSL_PARAM params[] = {
+        OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, group, 0),
+        OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY, point.data(), point.size()),
+        OSSL_PARAM_construct_end(),
+    };
+    EvpPkeyCtx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
+    EVP_PKEY* key = nullptr;
+    if (!ctx || EVP_PKEY_fromdata_init(ctx.get()) != 1 ||
+        EVP_PKEY_fromdata(ctx.get(), &key, EVP_PKEY_PUBLIC_KEY, const_cast<OSSL_PARAM*>(params)) !=
+            1) {
+        EVP_PKEY_free(key);
+        return nullptr;
+    }
+    return EvpPkey(key);
+}
 
 bool computeSha256(const void* data, std::size_t length, Bytes& out, std::string& error) {
     out.assign(kSha256Bytes, 0);

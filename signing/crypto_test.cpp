@@ -10,6 +10,10 @@
 
 #ifdef _WIN32
 #include "signing/crypto_cng.h"
+#else
+#include <openssl/err.h>
+
+#include "signing/crypto_openssl.h"
 #endif
 
 namespace orva {
@@ -232,6 +236,36 @@ TEST(Cng, UnknownAlgorithmGivesThePlatformFailureSentence) {
     EXPECT_EQ(error.substr(error.size() - 2), ").");
     const std::string digits = error.substr(prefix.size(), 8);
     EXPECT_EQ(digits.find_first_not_of("0123456789ABCDEF"), std::string::npos) << error;
+}
+#else
+// The import that both the backend and the release tool use: only a 64-byte
+// point on the curve becomes a key, and no other length is ever copied.
+TEST(OpenSsl, ImportsOnlyA64BytePointOnTheCurve) {
+    const Vector v = validVector();
+    Bytes offCurve = v.publicKey;
+    offCurve[63] ^= 0x01;
+    Bytes longer = v.publicKey;
+    longer.push_back(0x00);
+    Bytes uncompressed = {0x04};  // the 65-byte form with its prefix byte
+    uncompressed.insert(uncompressed.end(), v.publicKey.begin(), v.publicKey.end());
+    struct Case {
+        const char* why;
+        Bytes key;
+        bool imported;
+    };
+    const Case kCases[] = {
+        {"Wycheproof's key", v.publicKey, true},
+        {"off the curve", offCurve, false},
+        {"empty", {}, false},
+        {"63 bytes", Bytes(v.publicKey.begin(), v.publicKey.end() - 1), false},
+        {"65 bytes", longer, false},
+        {"with the prefix byte", uncompressed, false},
+        {"all zero", Bytes(64, 0), false},
+    };
+    for (const Case& c : kCases) {
+        EXPECT_EQ(importP256PublicKey(c.key) != nullptr, c.imported) << c.why;
+        ERR_clear_error();
+    }
 }
 #endif
 

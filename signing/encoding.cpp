@@ -1,3 +1,5 @@
+// The two directions the program itself uses: reading base64 and writing
+// hexadecimal. The other two are in encoding_tools.cpp.
 #include "signing/encoding.h"
 
 #include <array>
@@ -11,10 +13,8 @@ constexpr std::uint8_t kInvalid = 0xFF;
 constexpr std::array<std::uint8_t, 256> makeBase64Table() {
     std::array<std::uint8_t, 256> table{};
     table.fill(kInvalid);
-    constexpr std::string_view kAlphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (std::size_t i = 0; i < kAlphabet.size(); ++i) {
-        table[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::uint8_t>(i);
+    for (std::size_t i = 0; i < kBase64Alphabet.size(); ++i) {
+        table[static_cast<unsigned char>(kBase64Alphabet[i])] = static_cast<std::uint8_t>(i);
     }
     return table;
 }

@@ -15,7 +15,6 @@ namespace orva {
 namespace {
 
 using testing::fromHex;
-using testing::toBase64;
 
 constexpr const char* kNotSigned = "the release was not signed by Orva's maker";
 constexpr const char* kNotASignature = "the release's signature is not one";
@@ -118,12 +117,12 @@ TEST(VerifyRelease, SignatureFormsAndTheirSentences) {
         {"as listed", original.signature, nullptr},
         {"blanks and line breaks inside", spaced, nullptr},
         {"without padding", original.signature.substr(0, 86), nullptr},
-        {"63 bytes", toBase64(Bytes(signature.begin(), signature.end() - 1)), kNotASignature},
-        {"65 bytes", toBase64(tooLong), kNotASignature},
+        {"63 bytes", encodeBase64(Bytes(signature.begin(), signature.end() - 1)), kNotASignature},
+        {"65 bytes", encodeBase64(tooLong), kNotASignature},
         {"empty", "", kNotASignature},
-        {"URL-safe letters", toBase64(signature).replace(5, 1, "-"), kNotASignature},
-        {"64 other bytes", toBase64(otherBytes), kNotSigned},
-        {"64 zero bytes", toBase64(Bytes(64, 0)), kNotSigned},
+        {"URL-safe letters", encodeBase64(signature).replace(5, 1, "-"), kNotASignature},
+        {"64 other bytes", encodeBase64(otherBytes), kNotSigned},
+        {"64 zero bytes", encodeBase64(Bytes(64, 0)), kNotSigned},
     };
     for (const Case& c : kCases) {
         ReleaseInfo release = original;

@@ -32,12 +32,10 @@ What an answer looks like is chosen by the request's path and query:
 """
 
 import argparse
-import base64
 import functools
 import hashlib
 import http.server
 import json
-import subprocess
 import os
 import signal
 import socket
@@ -46,6 +44,12 @@ import sys
 import threading
 import time
 import urllib.parse
+
+# The signed text and its signature, shared with scripts/make-signing-fixtures.py.
+# No bytecode cache is left in the source tree.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import release_signing  # noqa: E402
 
 PATTERN_PERIOD = 251
 # A whole number of pattern periods, about 1 MiB, sent again and again.
@@ -65,31 +69,6 @@ def pattern(offset, length):
     return bytes(out)
 
 
-TEST_KEY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "keys",
-                        "test-release-key.TEST-ONLY.pem")
-
-
-def signed_payload(release):
-    """The text a release's signature covers, as the program builds it."""
-    notes = hashlib.sha256(release["notes"].encode("utf-8")).hexdigest()
-    lines = ["orva-update-v1", release["version"], release["date"], str(release["size"]),
-             release["sha256"], notes]
-    return "".join(line + "\n" for line in lines).encode("utf-8")
-
-
-def sign(payload):
-    """base64 of r||s, as the program reads it, made with the openssl command."""
-    der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", TEST_KEY], input=payload,
-                         capture_output=True, check=True).stdout
-    # DER: SEQUENCE { INTEGER r, INTEGER s }, short lengths for P-256.
-    pos, values = 2, []
-    for _ in range(2):
-        length = der[pos + 1]
-        values.append(int.from_bytes(der[pos + 2:pos + 2 + length], "big"))
-        pos += 2 + length
-    return base64.b64encode(b"".join(v.to_bytes(32, "big") for v in values)).decode("ascii")
-
-
 @functools.lru_cache(maxsize=8)
 def pattern_sha256(size):
     digest = hashlib.sha256()
@@ -101,10 +80,10 @@ def pattern_sha256(size):
 def release(version, size, signed=True, sha256=None):
     entry = {"version": version, "date": "2026-11-30", "size": size,
              "sha256": sha256 or pattern_sha256(size), "notes": "Release " + version}
-    payload = signed_payload(entry)
+    payload = release_signing.signed_payload(entry)
     if not signed:  # a well-formed signature over something else
         payload += b"x"
-    entry["signature"] = sign(payload)
+    entry["signature"] = release_signing.sign(payload)
     return entry
 
 

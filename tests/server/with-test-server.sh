@@ -69,34 +69,24 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # A certificate authority and a server certificate for 127.0.0.1 signed by it,
-# made anew for every run (so no key is kept, and nothing expires in the tree).
-# make_authority NAME; make_server NAME AUTHORITY
-make_authority() {
-    openssl req -x509 -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes \
-        -keyout "$work/$1.key" -out "$work/$1.pem" -days 2 -subj "/CN=Orva test authority $1" \
-        -addext "basicConstraints=critical,CA:TRUE" \
-        -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
+# made anew for every run (so no key is kept, and nothing expires in the tree),
+# and a second pair from an authority nobody trusts. Each folder gets ca.pem,
+# server.pem, server.key (service/make-test-cert.sh) and chain.pem, the
+# certificate followed by its authority's, which the servers present.
+# make_certificates FOLDER AUTHORITY_NAME
+make_certificates() {
+    "$root/service/make-test-cert.sh" "$1" "$2"
+    cat "$1/server.pem" "$1/ca.pem" >"$1/chain.pem"
 }
-make_server() {
-    openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes \
-        -keyout "$work/$1.key" -out "$work/$1.csr" -subj "/CN=127.0.0.1" 2>/dev/null
-    printf '%s\n' "basicConstraints=critical,CA:FALSE" "keyUsage=critical,digitalSignature" \
-        "extendedKeyUsage=serverAuth" "subjectAltName=IP:127.0.0.1,DNS:127.0.0.1,DNS:localhost" >"$work/$1.ext"
-    openssl x509 -req -in "$work/$1.csr" -CA "$work/$2.pem" -CAkey "$work/$2.key" \
-        -CAcreateserial -days 2 -extfile "$work/$1.ext" -out "$work/$1.crt" 2>/dev/null
-    cat "$work/$1.crt" "$work/$2.pem" >"$work/$1.pem"
-}
-make_authority authority
-make_server server authority
-make_authority stranger
-make_server stranger-server stranger
+make_certificates "$work/trusted-tls" "Orva test authority"
+make_certificates "$work/stranger-tls" "Orva stranger authority"
 
 export ORVA_TEST_SERVER_DIR="$here"
 trusted=0
 if [ "$ORVA_TEST_NAMESPACE" = private ]; then
     ip link set lo up
     bundle=/etc/ssl/certs/ca-certificates.crt
-    cat "$bundle" "$work/authority.pem" >"$work/bundle.pem"
+    cat "$bundle" "$work/trusted-tls/ca.pem" >"$work/bundle.pem"
     mount --bind "$work/bundle.pem" "$bundle"
     trusted=1
     # A file system that fills up after 1 MiB, for the full-disk tests.
@@ -106,8 +96,8 @@ if [ "$ORVA_TEST_NAMESPACE" = private ]; then
 fi
 
 python3 "$here/http_test_server.py" --port-file "$work/ports" --files "${ORVA_TEST_FILES:-$work}" \
-    --tls https "$work/server.pem" "$work/server.key" \
-    --tls untrusted "$work/stranger-server.pem" "$work/stranger-server.key" &
+    --tls https "$work/trusted-tls/chain.pem" "$work/trusted-tls/server.key" \
+    --tls untrusted "$work/stranger-tls/chain.pem" "$work/stranger-tls/server.key" &
 server=$!
 tries=0
 while [ ! -f "$work/ports" ]; do
@@ -123,13 +113,13 @@ export ORVA_TEST_UNTRUSTED_URL="https://127.0.0.1:$(port untrusted)"
 export ORVA_TEST_CLOSED_URL="http://127.0.0.1:$(port closed)"
 export ORVA_TEST_TRUSTED_CA=$trusted
 
-# start_service NAME CERTIFICATE: the reference update service on a free port
+# start_service NAME TLS_FOLDER: the reference update service on a free port
 # over HTTPS, serving $work/releases; sets service_url to its base address.
 start_service() {
     for _ in 1 2 3; do
         port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
         "$root/service/run-local.sh" "$work/nginx-$1" "$port" "$work/releases" \
-            "$work/$2.pem" "$work/$2.key" 2>"$work/nginx-$1.log" &
+            "$2/chain.pem" "$2/server.key" 2>"$work/nginx-$1.log" &
         pid=$!
         tries=0
         while kill -0 "$pid" 2>/dev/null && [ "$tries" -lt 100 ]; do
@@ -153,6 +143,7 @@ if [ -n "${ORVA_TEST_NGINX_INSTALLER:-}" ]; then
     # The list as the release tool writes it, signed with the TEST-ONLY key.
     python3 - "$work/releases" <<'PYTHON'
 import hashlib, json, os, sys
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.environ["ORVA_TEST_SERVER_DIR"])
 import http_test_server as server
 folder = sys.argv[1]
@@ -162,9 +153,9 @@ entry = server.release("2.4.1", len(content), sha256=hashlib.sha256(content).hex
 with open(os.path.join(folder, "list.json"), "w") as out:
     json.dump({"releases": [entry]}, out, indent=2)
 PYTHON
-    start_service trusted server
+    start_service trusted "$work/trusted-tls"
     export ORVA_TEST_NGINX_URL="$service_url"
-    start_service untrusted stranger-server
+    start_service untrusted "$work/stranger-tls"
     export ORVA_TEST_NGINX_UNTRUSTED_URL="$service_url"
 fi
 

@@ -1,8 +1,7 @@
 #pragma once
 
 // Helpers shared by the test executables, native or under Wine: access to the
-// files under tests/data and the byte encodings the program itself never
-// writes or reads.
+// files under tests/data, and hexadecimal test vectors as bytes.
 
 #include <filesystem>
 #include <string>
@@ -19,11 +18,8 @@ std::filesystem::path testDataPath(std::string_view relative);
 // and gives empty text.
 std::string readTestFile(const std::filesystem::path& path);
 
-// Bytes from hexadecimal digits of either case; malformed text fails the
-// calling test and gives what was read so far.
+// Bytes from hexadecimal digits of either case, read by decodeHex; malformed
+// text fails the calling test and gives no bytes.
 Bytes fromHex(std::string_view hex);
-
-// Standard base64 with '=' padding.
-std::string toBase64(const Bytes& bytes);
 
 }  // namespace orva::testing

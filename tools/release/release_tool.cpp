@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "download/release_list.h"
 #include "signing/crypto.h"
@@ -54,6 +55,7 @@ the program installs, and without it no program built with its public key
 will accept a new release.
 )";
 
+// Its {placeholders} are filled in by withRules().
 constexpr const char* kSignHelp =
     R"(Usage: orva-release sign --key KEY.pem --list LIST.json --installer FILE --version V
                          [--date YYYY-MM-DD] [--notes-file F]
@@ -72,13 +74,32 @@ alone and the command fails. The list is written to a temporary file in the
 same folder and renamed over LIST.json, so it is never left half written.
 
 Refused, because the program would skip the release or could not use it: a
-version that is not three numbers from 0 to 999999 separated by dots, a date
-that is not a real day written YYYY-MM-DD, an empty installer or one larger
-than 4000000000 bytes, notes that are not UTF-8, and a list longer than the
-2097152 bytes that the program reads.
+version that is not {version form}, a date
+that is not {date form}, an empty installer or one larger
+than {largest installer} bytes, notes that are not UTF-8, and a list longer than the
+{longest list} bytes that the program reads.
 
 Publish the installer beside the list under the name Orva-Setup-V.exe.
 )";
+
+// |text| with each {name} replaced by the program's own rule or limit (from
+// download/release_list.h), so that the help never restates them.
+std::string withRules(std::string_view text) {
+    const std::pair<std::string_view, std::string> kRules[] = {
+        {"{version form}", versionForm()},
+        {"{date form}", kDateForm},
+        {"{largest installer}", std::to_string(kMaxReleaseSize)},
+        {"{longest list}", std::to_string(kMaxReleaseListBytes)},
+    };
+    std::string filled(text);
+    for (const auto& [name, value] : kRules) {
+        for (std::size_t at = filled.find(name); at != std::string::npos;
+             at = filled.find(name, at + value.size())) {
+            filled.replace(at, name.size(), value);
+        }
+    }
+    return filled;
+}
 
 constexpr const char* kVerifyHelp =
     R"(Usage: orva-release verify --list LIST.json (--public-key HEX | --key KEY.pem)
@@ -204,34 +225,6 @@ std::string installerName(const std::string& version) {
     return "Orva-Setup-" + version + ".exe";
 }
 
-// Why parseRelease skips |element|, in the order of its rules.
-std::string whySkipped(const JsonValue& element) {
-    if (element.kind != JsonKind::kObject) {
-        return "it is not an object";
-    }
-    const JsonValue* size = element.find("size");
-    if (size == nullptr || size->kind != JsonKind::kNumber) {
-        return "its size is not a number";
-    }
-    if (!(size->number >= 0.0 && size->number <= static_cast<double>(kMaxReleaseSize))) {
-        return "its size is not from 0 to 4000000000";
-    }
-    std::uint32_t year = 0, month = 0, day = 0;
-    if (!isValidVersion(stringMember(element, "version"))) {
-        return "its version is not three numbers from 0 to 999999 separated by dots";
-    }
-    if (!parseDate(stringMember(element, "date"), year, month, day)) {
-        return "its date is not a real day written YYYY-MM-DD";
-    }
-    if (stringMember(element, "sha256").size() != 64) {
-        return "its sha256 is not 64 characters long";
-    }
-    if (stringMember(element, "signature").empty()) {
-        return "it has no signature";
-    }
-    return "it does not have the form of a release";
-}
-
 // The public key that verify checks against, from --public-key or --key.
 bool verifyKey(const Options& options, Bytes& publicKey, std::string& error) {
     const std::string* hex = options.find("--public-key");
@@ -306,16 +299,15 @@ int sign(const Options& options, std::string& out, std::string& err) {
     ReleaseInfo release;
     release.version = *options.find("--version");
     if (!isValidVersion(release.version)) {
-        return fail("The version " + jsonString(release.version) +
-                    " is not three numbers from 0 to 999999 separated by dots, such as 2.4.1; "
-                    "the program would skip it.");
+        return fail("The version " + jsonString(release.version) + " is not " + versionForm() +
+                    ", such as 2.4.1; the program would skip it.");
     }
     const std::string* date = options.find("--date");
     release.date = date != nullptr ? *date : todayUtc();
     std::uint32_t year = 0, month = 0, day = 0;
     if (!parseDate(release.date, year, month, day)) {
-        return fail("The date " + jsonString(release.date) +
-                    " is not a real day written YYYY-MM-DD; the program would skip the release.");
+        return fail("The date " + jsonString(release.date) + " is not " + kDateForm +
+                    "; the program would skip the release.");
     }
 
     SigningKey key;
@@ -354,7 +346,8 @@ int sign(const Options& options, std::string& out, std::string& err) {
     }
     if (size == 0 || size > kMaxReleaseSize) {
         return fail(installerPath + " is " + std::to_string(size) +
-                    " bytes long; the program accepts installers of 1 to 4000000000 bytes.");
+                    " bytes long; the program accepts installers of 1 to " +
+                    std::to_string(kMaxReleaseSize) + " bytes.");
     }
     if (!sha256OfFile(installerPath, release.size, release.sha256, error)) {
         return fail(error);
@@ -386,7 +379,8 @@ int sign(const Options& options, std::string& out, std::string& err) {
     };
     JsonValue sizeValue;
     sizeValue.kind = JsonKind::kNumber;
-    sizeValue.number = static_cast<double>(release.size);  // exact: at most 4e9
+    // Exact: kMaxReleaseSize is far below 2^53.
+    sizeValue.number = static_cast<double>(release.size);
     entry.set("version", text(release.version));
     entry.set("date", text(release.date));
     entry.set("size", std::move(sizeValue));
@@ -491,7 +485,8 @@ int verify(const Options& options, std::string& out, std::string& err) {
         const JsonValue& element = entries.items[i];
         const std::string number = std::to_string(i + 1);
         ReleaseInfo release;
-        if (!parseRelease(element, release)) {
+        std::string skipped;
+        if (!parseRelease(element, release, skipped)) {
             // The version as a JSON string, so that no byte of it can act on
             // the terminal.
             const JsonValue* version = element.find("version");
@@ -499,7 +494,7 @@ int verify(const Options& options, std::string& out, std::string& err) {
                       (version != nullptr && version->kind == JsonKind::kString
                            ? jsonString(version->text) + " "
                            : std::string()) +
-                      "skipped by the program: " + whySkipped(element) + "\n";
+                      "skipped by the program: " + skipped + "\n";
             continue;
         }
         const bool isChosen = chosen && *chosen == kept;
@@ -570,14 +565,14 @@ int runReleaseTool(const std::vector<std::string>& args, std::string& out, std::
     struct Command {
         const char* name;
         std::vector<std::string_view> options;
-        const char* help;
+        std::string help;
         int (*run)(const Options&, std::string&, std::string&);
     };
     const Command kCommands[] = {
         {"keygen", {"--out"}, kKeygenHelp, keygen},
         {"sign",
          {"--key", "--list", "--installer", "--version", "--date", "--notes-file"},
-         kSignHelp,
+         withRules(kSignHelp),
          sign},
         {"verify", {"--list", "--public-key", "--key", "--installers"}, kVerifyHelp, verify},
     };

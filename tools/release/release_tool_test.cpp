@@ -287,16 +287,17 @@ TEST_F(ReleaseToolTest, SignRefusesWhatTheProgramWouldSkipAndChangesNothing) {
     struct Case {
         const char* why;
         std::vector<std::string> replace;  // option, value
-        const char* error;                 // a part of the sentence on stderr
+        std::string error;                 // a part of the sentence on stderr
     };
+    const std::string installerSizes = "1 to " + std::to_string(kMaxReleaseSize) + " bytes";
     const Case kCases[] = {
         {"two-part version", {"--version", "1.2"}, "is not three numbers"},
         {"version with a letter", {"--version", "v1.2.3"}, "is not three numbers"},
         {"version part too large", {"--version", "1000000.0.0"}, "is not three numbers"},
         {"not a leap year", {"--date", "2023-02-29"}, "is not a real day"},
         {"short date", {"--date", "2024-1-01"}, "is not a real day"},
-        {"empty installer", {"--installer", path("empty.exe")}, "1 to 4000000000 bytes"},
-        {"installer too large", {"--installer", path("huge.exe")}, "1 to 4000000000 bytes"},
+        {"empty installer", {"--installer", path("empty.exe")}, installerSizes},
+        {"installer too large", {"--installer", path("huge.exe")}, installerSizes},
         {"missing installer", {"--installer", path("none.exe")}, "does not exist"},
         {"installer is a folder", {"--installer", dir_.string()}, "is not a file"},
         {"missing key", {"--key", path("none.pem")}, "does not exist"},
@@ -420,19 +421,20 @@ TEST_F(ReleaseToolTest, VerifySaysWhyTheProgramSkipsEachEntry) {
         runTool({"verify", "--list", testing::testDataPath("release-list/malformed.json").string(),
                  "--public-key", publicKeyHex});
     EXPECT_EQ(result.status, kExitNothingToInstall) << result.err;
-    const char* kLines[] = {
+    const std::string kLines[] = {
         "  1. skipped by the program: it is not an object\n",
         "  2. skipped by the program: it is not an object\n",
         "  3. \"2.4\" skipped by the program: its version is not three numbers",
         "  4. \"2.4.1\" skipped by the program: its date is not a real day",
         "  5. \"2.4.1\" skipped by the program: its size is not a number\n",
-        "  6. \"2.4.1\" skipped by the program: its size is not from 0 to 4000000000\n",
+        "  6. \"2.4.1\" skipped by the program: its size is not from 0 to " +
+            std::to_string(kMaxReleaseSize) + "\n",
         "  7. \"2.4.1\" skipped by the program: its sha256 is not 64 characters long\n",
         "  8. \"2.4.1\" skipped by the program: it has no signature\n",
         "  9. 2.4.1 (2026-01-01, 1 bytes): does not verify: the release's signature is not one\n",
         "The program would install nothing: no release verifies.\n",
     };
-    for (const char* line : kLines) {
+    for (const std::string& line : kLines) {
         EXPECT_NE(result.out.find(line), std::string::npos) << line << "\n" << result.out;
     }
 }
@@ -523,6 +525,18 @@ TEST_F(ReleaseToolTest, EveryCommandHasHelp) {
         EXPECT_EQ(result.out.rfind(std::string("Usage: orva-release ") + command, 0), 0u)
             << result.out;
     }
+    // sign's help states the program's limits as the code has them.
+    const Result sign = runTool({"sign", "--help"});
+    const std::string kLimits[] = {
+        "a\nversion that is not " + versionForm() + ", a date\nthat is not " + kDateForm + ",",
+        "larger\nthan " + std::to_string(kMaxReleaseSize) + " bytes,",
+        "than the\n" + std::to_string(kMaxReleaseListBytes) + " bytes that the program reads.",
+    };
+    for (const std::string& limit : kLimits) {
+        EXPECT_NE(sign.out.find(limit), std::string::npos) << limit << "\n" << sign.out;
+    }
+    EXPECT_EQ(sign.out.find('{'), std::string::npos) << sign.out;
+
     const Result overview = runTool({"--help"});
     EXPECT_EQ(overview.status, kExitSuccess);
     EXPECT_NE(overview.out.find("orva-release verify"), std::string::npos);

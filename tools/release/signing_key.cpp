@@ -8,9 +8,10 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
-#include <array>
 #include <cstring>
 
+#include "signing/crypto_openssl.h"
+#include "signing/encoding.h"
 #include "signing/openssl_owners.h"
 #include "tools/release/file_io.h"
 
@@ -170,47 +171,14 @@ bool parsePublicKeyHex(std::string_view hex, Bytes& publicKey, std::string& erro
     while (!hex.empty() && std::strchr(" \t\r\n", hex.back()) != nullptr) {
         hex.remove_suffix(1);
     }
-    auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        return -1;
-    };
     Bytes bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        const int high = digit(hex[i]);
-        const int low = digit(hex[i + 1]);
-        if (high < 0 || low < 0) {
-            break;
-        }
-        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
-    }
-    if (hex.size() != 2 * kPublicKeyBytes || bytes.size() != kPublicKeyBytes) {
+    if (hex.size() != 2 * kPublicKeyBytes || !decodeHex(hex, bytes)) {
         error = "The public key must be 128 hexadecimal digits (X then Y), as keygen prints it.";
         return false;
     }
-    // Let OpenSSL check that the point lies on the curve.
-    std::array<unsigned char, 1 + kPublicKeyBytes> point{};
-    point[0] = 0x04;  // uncompressed form
-    std::copy(bytes.begin(), bytes.end(), point.begin() + 1);
-    char group[] = "prime256v1";
-    const OSSL_PARAM params[] = {
-        OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, group, 0),
-        OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY, point.data(), point.size()),
-        OSSL_PARAM_construct_end(),
-    };
-    const EvpPkeyCtx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
-    EVP_PKEY* key = nullptr;
-    const bool ok = ctx && EVP_PKEY_fromdata_init(ctx.get()) == 1 &&
-                    EVP_PKEY_fromdata(ctx.get(), &key, EVP_PKEY_PUBLIC_KEY,
-                                      const_cast<OSSL_PARAM*>(params)) == 1;
-    EVP_PKEY_free(key);
+    // The backend's own import, so that the tool refuses exactly the keys
+    // that the native build's verification refuses.
+    const bool ok = importP256PublicKey(bytes) != nullptr;
     ERR_clear_error();
     if (!ok) {
         error = "The public key is not a point of the curve P-256.";
@@ -218,15 +186,6 @@ bool parsePublicKeyHex(std::string_view hex, Bytes& publicKey, std::string& erro
     }
     publicKey = std::move(bytes);
     return true;
-}
-
-std::string encodeBase64(const Bytes& bytes) {
-    // EVP_EncodeBlock ends its output with a NUL byte: room for it, then cut.
-    std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), bytes.data(),
-                                        static_cast<int>(bytes.size()));
-    text.resize(static_cast<std::size_t>(written));
-    return text;
 }
 
 }  // namespace orva

@@ -41,7 +41,4 @@ bool signDigest(const SigningKey& key, const Bytes& digest, Bytes& signature, st
 // blanks ignored), refused unless it is a point of P-256.
 bool parsePublicKeyHex(std::string_view hex, Bytes& publicKey, std::string& error);
 
-// Standard base64 with padding.
-std::string encodeBase64(const Bytes& bytes);
-
 }  // namespace orva
