@@ -13,6 +13,7 @@
 #include "app/screen_text.h"
 #include "app/ui_messages.h"
 #include "common/text.h"
+#include "common/win32_handles.h"
 
 namespace orva {
 
@@ -110,12 +111,13 @@ void onPaint(HWND window) {
     const RECT body = {0, header, client.right, client.bottom};
     FillRect(dc, &body, GetSysColorBrush(COLOR_BTNFACE));
 
-    HPEN separator = CreatePen(PS_SOLID, 1, kSeparatorColour);
-    HGDIOBJ previousPen = SelectObject(dc, separator);
-    MoveToEx(dc, 0, header, nullptr);
-    LineTo(dc, client.right, header);
-    SelectObject(dc, previousPen);
-    DeleteObject(separator);
+    {
+        const GdiObject separator(CreatePen(PS_SOLID, 1, kSeparatorColour));
+        HGDIOBJ previousPen = SelectObject(dc, separator.get());
+        MoveToEx(dc, 0, header, nullptr);
+        LineTo(dc, client.right, header);
+        SelectObject(dc, previousPen);  // deselected before its owner deletes it
+    }
 
     if (g_headerIcon != nullptr) {
         DrawIconEx(dc, scaled(kIconX), scaled(kIconY), g_headerIcon, scaled(kIconSize),

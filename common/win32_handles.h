@@ -26,4 +26,13 @@ struct LocalTextTraits {
 };
 using LocalText = UniqueHandle<LocalTextTraits>;
 
+// A GDI object made for one use (a pen, a brush), deleted with DeleteObject.
+// It must no longer be selected into a device context when its owner ends.
+struct GdiObjectTraits {
+    using Handle = HGDIOBJ;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle object) noexcept { DeleteObject(object); }
+};
+using GdiObject = UniqueHandle<GdiObjectTraits>;
+
 }  // namespace orva
