@@ -16,6 +16,24 @@ function(orva_check_release_key hex what)
     endif()
 endfunction()
 
+# Fails configuration unless HEX is a key the shipped program may carry: a
+# well-formed key that is not the committed TEST-ONLY key, whose private half
+# is in the repository for anybody to sign with.
+function(orva_check_product_release_key hex what)
+    orva_check_release_key("${hex}" "${what}")
+    file(READ ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../tests/data/keys/test-release-key.TEST-ONLY.pub.hex
+         test_key)
+    string(STRIP "${test_key}" test_key)
+    string(TOLOWER "${test_key}" test_key)
+    string(TOLOWER "${hex}" key)
+    if(key STREQUAL test_key)
+        message(FATAL_ERROR
+            "${what} is the TEST-ONLY key from tests/data/keys, whose private half is public: "
+            "a program built with it would start installers that anybody signed. Use your own "
+            "key ('orva-release keygen' prints it).")
+    endif()
+endfunction()
+
 function(orva_release_key_library name hex source)
     orva_check_release_key("${hex}" "${source}")
     set(bytes "")
