@@ -62,5 +62,54 @@ TEST(ServiceErrorMessage, ShowsTheServiceOwnReasonOrTheStatus) {
     }
 }
 
+// A hostile or broken service must not be able to fill the window, hide text
+// or reorder what the window shows around its reason.
+TEST(CleanServiceText, RemovesControlsFoldsSpaceAndCutsLongText) {
+    const std::wstring a299(299, L'a');
+    const std::wstring a300(300, L'a');
+    // U+1F600 as a surrogate pair: one character, two units.
+    const std::wstring smiley = L"\xD83D\xDE00";
+    const struct {
+        const char* name;
+        std::wstring text;
+        std::wstring clean;
+    } kCases[] = {
+        {"plain text stays", L"Down for upkeep.", L"Down for upkeep."},
+        {"line breaks and tabs fold into one space", L"Down\r\n\tfor\n\nupkeep.",
+         L"Down for upkeep."},
+        {"white space at either end goes", L" \n Down. \t ", L"Down."},
+        {"Unicode spaces fold too", L"a\u00A0\u2003\u3000b\u2028c", L"a b c"},
+        {"C0, DEL and C1 controls go", L"a\x01\x07" L"b\x1B[2Jc\x7F\x9B" L"d", L"ab[2Jcd"},
+        {"NUL inside goes", std::wstring(L"a\0b", 3), L"ab"},
+        // "Pay to 1234" shown reversed in the window would read as another amount.
+        {"bidirectional overrides go", L"\u202EPay 1234\u202C now", L"Pay 1234 now"},
+        {"bidirectional marks and isolates go",
+         L"\u200Ea\u200Fb\u061Cc\u2066d\u2067e\u2068f\u2069g\u202Ah\u202Bi\u202Dj", L"abcdefghij"},
+        {"only controls and space leave nothing", L" \u202E\r\n\x01 ", L""},
+        {"exactly 300 characters stay whole", a300, a300},
+        {"301 characters are cut at 300", a300 + L"b", a300 + L"..."},
+        {"a space that would be the 301st is not kept", a299 + L"   b", a299 + L"..."},
+        {"a space as the 300th character is kept", a299.substr(1) + L" b", a299.substr(1) + L" b"},
+        {"a surrogate pair counts once", std::wstring(299, L'a') + smiley, a299 + smiley},
+        {"a surrogate pair past the cut goes whole", a300 + smiley, a300 + L"..."},
+        {"accents and other scripts stay", L"caf\u00E9 \u4E0B\u8F7D", L"caf\u00E9 \u4E0B\u8F7D"},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(cleanServiceText(c.text), c.clean) << c.name;
+    }
+}
+
+TEST(ServiceErrorMessage, ShowsTheServiceTextCleanedOrTheStatusWhenNothingIsLeft) {
+    const std::string longText(1000, 'x');
+    EXPECT_EQ(serviceErrorMessage(answer(503, "{\"error\":\"Down\\n\\u202Efor\\tupkeep\"}"),
+                                  "give the download"),
+              L"Down for upkeep");
+    EXPECT_EQ(
+        serviceErrorMessage(answer(503, "{\"error\":\"" + longText + "\"}"), "give the download"),
+        std::wstring(300, L'x') + L"...");
+    EXPECT_EQ(serviceErrorMessage(answer(503, R"({"error":" \n\u202E\t "})"), "give the download"),
+              L"updates.orva-cad.example did not give the download (HTTP 503).");
+}
+
 }  // namespace
 }  // namespace orva
