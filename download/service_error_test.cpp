@@ -79,7 +79,11 @@ TEST(CleanServiceText, RemovesControlsFoldsSpaceAndCutsLongText) {
          L"Down for upkeep."},
         {"white space at either end goes", L" \n Down. \t ", L"Down."},
         {"Unicode spaces fold too", L"a\u00A0\u2003\u3000b\u2028c", L"a b c"},
-        {"C0, DEL and C1 controls go", L"a\x01\x07" L"b\x1B[2Jc\x7F\x9B" L"d", L"ab[2Jcd"},
+        {"C0, DEL and C1 controls go",
+         L"a\x01\x07"
+         L"b\x1B[2Jc\x7F\x9B"
+         L"d",
+         L"ab[2Jcd"},
         {"NUL inside goes", std::wstring(L"a\0b", 3), L"ab"},
         // "Pay to 1234" shown reversed in the window would read as another amount.
         {"bidirectional overrides go", L"\u202EPay 1234\u202C now", L"Pay 1234 now"},
