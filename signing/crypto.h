@@ -39,6 +39,38 @@ Bytes sha256(std::string_view text);
 bool verifyEcdsaP256(const Bytes& publicKey, const Bytes& digest, const Bytes& signatureBytes,
                      std::string& error);
 
+// The sizes of a raw P-256 public key (X then Y) and signature (r then s).
+inline constexpr std::size_t kP256PublicKeyBytes = 64;
+inline constexpr std::size_t kP256SignatureBytes = 64;
+
+// Why verifyEcdsaP256 and EcdsaP256Verifier refuse, apart from platform failures.
+inline constexpr const char* kNotAP256Signature = "The signature is not a P-256 signature.";
+inline constexpr const char* kNotAP256Key = "A P-256 public key must be 64 bytes.";
+inline constexpr const char* kSignatureMismatch =
+    "The signature does not match: this was not signed by Orva's license key.";
+
+// A P-256 public key imported once, so that many signatures can be checked
+// against it without importing the key for each: a list of releases may hold
+// thousands. verifyEcdsaP256 is the same check with a key imported per call.
+class EcdsaP256Verifier {
+  public:
+    EcdsaP256Verifier();
+    ~EcdsaP256Verifier();
+    EcdsaP256Verifier(const EcdsaP256Verifier&) = delete;
+    EcdsaP256Verifier& operator=(const EcdsaP256Verifier&) = delete;
+
+    // Imports |publicKey| (X then Y, 32 bytes each, big-endian). On false,
+    // |error| says why, in verifyEcdsaP256's words, and verify() fails.
+    bool setKey(const Bytes& publicKey, std::string& error);
+
+    // verifyEcdsaP256 with the imported key; false without one.
+    bool verify(const Bytes& digest, const Bytes& signatureBytes, std::string& error) const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
 // What finish() says when called a second time.
 inline constexpr const char* kSha256StreamFinished = "The SHA-256 digest was already taken.";
 

@@ -9,8 +9,6 @@ namespace {
 
 constexpr std::uint32_t kP256CoordinateBytes = 32;
 constexpr std::size_t kSha256Bytes = 32;
-constexpr std::size_t kP256PublicKeyBytes = 64;
-constexpr std::size_t kP256SignatureBytes = 64;
 
 // CNG takes 32-bit lengths; longer input is hashed in pieces of this size.
 constexpr std::size_t kMaxHashPiece = 1u << 30;
@@ -55,7 +53,7 @@ Bytes eccKeyBlob(std::uint32_t magic, const Bytes& xy) {
 bool importP256PublicKey(const Bytes& publicKey, CngAlgorithm& algorithm, CngKey& key,
                          std::string& error) {
     if (publicKey.size() != kP256PublicKeyBytes) {
-        error = "A P-256 public key must be 64 bytes.";
+        error = kNotAP256Key;
         return false;
     }
     if (!openAlgorithm(BCRYPT_ECDSA_P256_ALGORITHM, 0, algorithm, "ECDSA P-256", error)) {
@@ -98,26 +96,38 @@ bool computeSha256(const void* data, std::size_t length, Bytes& out, std::string
     return true;
 }
 
-bool verifyEcdsaP256(const Bytes& publicKey, const Bytes& digest, const Bytes& signatureBytes,
-                     std::string& error) {
-    if (signatureBytes.size() != kP256SignatureBytes) {
-        error = "The signature is not a P-256 signature.";
-        return false;
-    }
-    // Declared in this order so that the key is destroyed before the provider.
+struct EcdsaP256Verifier::State {
     CngAlgorithm algorithm;
-    CngKey key;
-    if (!importP256PublicKey(publicKey, algorithm, key, error)) {
+    CngKey key;  // declared after its provider, so destroyed before it
+};
+
+EcdsaP256Verifier::EcdsaP256Verifier() : state_(std::make_unique<State>()) {}
+EcdsaP256Verifier::~EcdsaP256Verifier() = default;
+
+bool EcdsaP256Verifier::setKey(const Bytes& publicKey, std::string& error) {
+    state_->key.reset();
+    return importP256PublicKey(publicKey, state_->algorithm, state_->key, error);
+}
+
+bool EcdsaP256Verifier::verify(const Bytes& digest, const Bytes& signatureBytes,
+                               std::string& error) const {
+    if (signatureBytes.size() != kP256SignatureBytes) {
+        error = kNotAP256Signature;
         return false;
     }
+    if (!state_->key) {
+        error = kNotAP256Key;
+        return false;
+    }
+    // CNG takes the buffers as writable; it does not write them.
     Bytes digestCopy = digest;
     Bytes signatureCopy = signatureBytes;
-    const NTSTATUS status =
-        BCryptVerifySignature(key.get(), nullptr, digestCopy.empty() ? nullptr : digestCopy.data(),
-                              static_cast<ULONG>(digestCopy.size()), signatureCopy.data(),
-                              static_cast<ULONG>(signatureCopy.size()), 0);
+    const NTSTATUS status = BCryptVerifySignature(
+        state_->key.get(), nullptr, digestCopy.empty() ? nullptr : digestCopy.data(),
+        static_cast<ULONG>(digestCopy.size()), signatureCopy.data(),
+        static_cast<ULONG>(signatureCopy.size()), 0);
     if (failed(status)) {
-        error = "The signature does not match: this was not signed by Orva's license key.";
+        error = kSignatureMismatch;
         return false;
     }
     return true;

@@ -27,4 +27,15 @@ Bytes sha256(std::string_view text) {
     return digest;
 }
 
+bool verifyEcdsaP256(const Bytes& publicKey, const Bytes& digest, const Bytes& signatureBytes,
+                     std::string& error) {
+    // The signature's form is judged before the key, whatever the key.
+    if (signatureBytes.size() != kP256SignatureBytes) {
+        error = kNotAP256Signature;
+        return false;
+    }
+    EcdsaP256Verifier verifier;
+    return verifier.setKey(publicKey, error) && verifier.verify(digest, signatureBytes, error);
+}
+
 }  // namespace orva

@@ -19,8 +19,6 @@ namespace orva {
 namespace {
 
 constexpr std::size_t kSha256Bytes = 32;
-constexpr std::size_t kP256PublicKeyBytes = 64;
-constexpr std::size_t kP256SignatureBytes = 64;
 constexpr std::size_t kP256ScalarBytes = 32;
 
 // The oldest error OpenSSL queued for this thread, as a 32-bit status; the
@@ -91,21 +89,35 @@ bool computeSha256(const void* data, std::size_t length, Bytes& out, std::string
     return true;
 }
 
-bool verifyEcdsaP256(const Bytes& publicKey, const Bytes& digest, const Bytes& signatureBytes,
-                     std::string& error) {
-    static constexpr const char* kNoMatch =
-        "The signature does not match: this was not signed by Orva's license key.";
-    if (signatureBytes.size() != kP256SignatureBytes) {
-        error = "The signature is not a P-256 signature.";
-        return false;
-    }
+struct EcdsaP256Verifier::State {
+    EvpPkey key;
+};
+
+EcdsaP256Verifier::EcdsaP256Verifier() : state_(std::make_unique<State>()) {}
+EcdsaP256Verifier::~EcdsaP256Verifier() = default;
+
+bool EcdsaP256Verifier::setKey(const Bytes& publicKey, std::string& error) {
+    state_->key.reset();
     if (publicKey.size() != kP256PublicKeyBytes) {
-        error = "A P-256 public key must be 64 bytes.";
+        error = kNotAP256Key;
         return false;
     }
-    const EvpPkey key = importP256PublicKey(publicKey);
-    if (!key) {
+    state_->key = importP256PublicKey(publicKey);
+    if (!state_->key) {
         error = cryptoFailure("the public key", takeOpenSslError());
+        return false;
+    }
+    return true;
+}
+
+bool EcdsaP256Verifier::verify(const Bytes& digest, const Bytes& signatureBytes,
+                               std::string& error) const {
+    if (signatureBytes.size() != kP256SignatureBytes) {
+        error = kNotAP256Signature;
+        return false;
+    }
+    if (!state_->key) {
+        error = kNotAP256Key;
         return false;
     }
     // An empty digest only follows a failed hash; OpenSSL would check it as
@@ -114,10 +126,10 @@ bool verifyEcdsaP256(const Bytes& publicKey, const Bytes& digest, const Bytes& s
     int derLength = 0;
     if (digest.empty() || !p1363ToDer(signatureBytes, der, derLength)) {
         ERR_clear_error();
-        error = kNoMatch;
+        error = kSignatureMismatch;
         return false;
     }
-    EvpPkeyCtx ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
+    EvpPkeyCtx ctx(EVP_PKEY_CTX_new(state_->key.get(), nullptr));
     if (!ctx || EVP_PKEY_verify_init(ctx.get()) != 1) {
         error = cryptoFailure("ECDSA P-256", takeOpenSslError());
         return false;
@@ -126,7 +138,7 @@ bool verifyEcdsaP256(const Bytes& publicKey, const Bytes& digest, const Bytes& s
                                        digest.data(), digest.size());
     ERR_clear_error();
     if (result != 1) {
-        error = kNoMatch;
+        error = kSignatureMismatch;
         return false;
     }
     return true;

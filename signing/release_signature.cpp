@@ -25,14 +25,24 @@ bool verifyRelease(const ReleaseInfo& release, std::string& error) {
 }
 
 bool verifyReleaseWithKey(const ReleaseInfo& release, const Bytes& publicKey, std::string& error) {
+    return ReleaseVerifier(publicKey).verify(release, error);
+}
+
+ReleaseVerifier::ReleaseVerifier(const Bytes& publicKey) {
+    std::string cause;  // a key the platform refuses verifies nothing; see verify()
+    keyImported_ = key_.setKey(publicKey, cause);
+}
+
+bool ReleaseVerifier::verify(const ReleaseInfo& release, std::string& error) const {
     Bytes signatureBytes;
-    if (!decodeBase64(release.signature, signatureBytes) || signatureBytes.size() != 64) {
+    if (!decodeBase64(release.signature, signatureBytes) ||
+        signatureBytes.size() != kP256SignatureBytes) {
         error = "the release's signature is not one";
         return false;
     }
     const Bytes digest = sha256(signedPayload(release));
     std::string cause;  // replaced by one sentence for every cause
-    if (!verifyEcdsaP256(publicKey, digest, signatureBytes, cause)) {
+    if (!keyImported_ || !key_.verify(digest, signatureBytes, cause)) {
         error = "the release was not signed by Orva's maker";
         return false;
     }

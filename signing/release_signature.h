@@ -7,6 +7,7 @@
 
 #include "common/bytes.h"
 #include "common/release_info.h"
+#include "signing/crypto.h"
 
 namespace orva {
 
@@ -33,5 +34,19 @@ bool verifyRelease(const ReleaseInfo& release, std::string& error);
 // not 64 bytes) or "the release was not signed by Orva's maker" (anything
 // else, including a failure of the platform's cryptography).
 bool verifyReleaseWithKey(const ReleaseInfo& release, const Bytes& publicKey, std::string& error);
+
+// verifyReleaseWithKey for many releases against one key, which is imported
+// once when the verifier is made: a hostile list of thousands of entries
+// then costs one import, not one per entry.
+class ReleaseVerifier {
+  public:
+    explicit ReleaseVerifier(const Bytes& publicKey);
+    // The same answer and |error| as verifyReleaseWithKey with the key.
+    bool verify(const ReleaseInfo& release, std::string& error) const;
+
+  private:
+    EcdsaP256Verifier key_;
+    bool keyImported_ = false;
+};
 
 }  // namespace orva
