@@ -1,5 +1,6 @@
 #include "download/release_list.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "download/release_rules.h"
@@ -40,21 +41,42 @@ std::uint64_t takeVersionPart(std::string_view version, std::size_t& pos) {
     return value;
 }
 
-// The newest release that |verifies| accepts; the first among equal versions.
-template <typename Verify>
+// The newest release at or above |minimumVersion|, among the first
+// kMaxReleasesExamined, that |verifier| accepts; the first in the list among
+// equal versions. Candidates are verified newest first and the first that
+// verifies wins, which gives that same release: no older one can beat it, and
+// among equal versions the earlier entry comes first.
 std::optional<std::size_t> pickNewest(const std::vector<ReleaseInfo>& releases,
-                                      const Verify& verifies) {
-    std::optional<std::size_t> chosen;
-    for (std::size_t i = 0; i < releases.size(); ++i) {
-        std::string error;  // why a release fails is of no interest here
-        if (!verifies(releases[i], error)) {
-            continue;
-        }
-        if (!chosen || compareVersions(releases[i].version, releases[*chosen].version) == 1) {
-            chosen = i;
+                                      const ReleaseVerifier& verifier,
+                                      std::string_view minimumVersion) {
+    const std::size_t examined = std::min(releases.size(), kMaxReleasesExamined);
+    std::vector<std::size_t> candidates;
+    candidates.reserve(examined);
+    for (std::size_t i = 0; i < examined; ++i) {
+        // Below the floor: a signed release with known faults the service
+        // (or anyone answering for it) must not be able to push users back to.
+        if (compareVersions(releases[i].version, minimumVersion) >= 0) {
+            candidates.push_back(i);
         }
     }
-    return chosen;
+    // A heap whose top is the newest candidate, the earliest in the list among
+    // equal versions: each pop costs log n, and a list whose newest entry
+    // verifies costs one signature check however long it is.
+    const auto older = [&](std::size_t a, std::size_t b) {
+        const int order = compareVersions(releases[a].version, releases[b].version);
+        return order < 0 || (order == 0 && a > b);
+    };
+    std::make_heap(candidates.begin(), candidates.end(), older);
+    while (!candidates.empty()) {
+        std::pop_heap(candidates.begin(), candidates.end(), older);
+        const std::size_t i = candidates.back();
+        candidates.pop_back();
+        std::string error;  // why a release fails is of no interest here
+        if (verifier.verify(releases[i], error)) {
+            return i;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -203,16 +225,21 @@ int compareVersions(std::string_view a, std::string_view b) {
 }
 
 std::optional<std::size_t> pickNewestRelease(const std::vector<ReleaseInfo>& releases) {
-    return pickNewest(releases, [](const ReleaseInfo& release, std::string& error) {
-        return verifyRelease(release, error);
-    });
+    return pickNewestReleaseWithKey(releases, kReleasePublicKey);
 }
 
 std::optional<std::size_t> pickNewestReleaseWithKey(const std::vector<ReleaseInfo>& releases,
                                                     const Bytes& publicKey) {
-    return pickNewest(releases, [&publicKey](const ReleaseInfo& release, std::string& error) {
-        return verifyReleaseWithKey(release, publicKey, error);
-    });
+    return pickNewestReleaseAtLeast(releases, publicKey, kMinimumVersion);
 }
+
+std::optional<std::size_t> pickNewestReleaseAtLeast(const std::vector<ReleaseInfo>& releases,
+                                                    const Bytes& publicKey,
+                                                    std::string_view minimumVersion) {
+    return pickNewest(releases, ReleaseVerifier(publicKey), minimumVersion);
+}
+
+// The build's floor, from ORVA_MINIMUM_VERSION, checked at configuration.
+const char kMinimumVersion[] = ORVA_MINIMUM_VERSION;
 
 }  // namespace orva

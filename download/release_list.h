@@ -91,9 +91,21 @@ bool parseDate(std::string_view date, std::uint32_t& year, std::uint32_t& month,
 // counts as the largest 64-bit value.
 int compareVersions(std::string_view a, std::string_view b);
 
-// The index of the release to install: the newest version among the releases
-// that verifyRelease accepts, the first in the list among equal versions. Every
-// release is verified, whatever its version. None when no release verifies.
+// At most this many releases of a list are looked at, so that a hostile list
+// costs a bounded number of signature checks.
+inline constexpr std::size_t kMaxReleasesExamined = 10'000;
+
+// The oldest version the program installs, set at build time from
+// ORVA_MINIMUM_VERSION ("0.0.0" unless set): older signed releases are passed
+// over, so that nobody answering for the service can send users back to a
+// signed release with known faults.
+extern const char kMinimumVersion[];
+
+// The index of the release to install: the newest version at or above
+// kMinimumVersion among the first kMaxReleasesExamined releases that
+// verifyRelease accepts, the first in the list among equal versions. The key
+// is imported once and candidates are verified newest first, stopping at the
+// first that verifies. None when no such release verifies.
 std::optional<std::size_t> pickNewestRelease(const std::vector<ReleaseInfo>& releases);
 
 // The same choice with the signatures checked against |publicKey| (64 bytes,
@@ -101,5 +113,10 @@ std::optional<std::size_t> pickNewestRelease(const std::vector<ReleaseInfo>& rel
 // it to show which release the program built with that key would choose.
 std::optional<std::size_t> pickNewestReleaseWithKey(const std::vector<ReleaseInfo>& releases,
                                                     const Bytes& publicKey);
+
+// The same choice with |minimumVersion| as the floor instead of kMinimumVersion.
+std::optional<std::size_t> pickNewestReleaseAtLeast(const std::vector<ReleaseInfo>& releases,
+                                                    const Bytes& publicKey,
+                                                    std::string_view minimumVersion);
 
 }  // namespace orva

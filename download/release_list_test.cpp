@@ -478,5 +478,56 @@ TEST(PickNewestReleaseWithKey, ChecksAgainstTheGivenKey) {
     EXPECT_FALSE(pickNewestReleaseWithKey(releases, Bytes()).has_value());
 }
 
+// The floor passes over older signed releases, so that a service cannot send
+// users back to them; the choice above the floor is the usual one.
+TEST(PickNewestReleaseAtLeast, PassesOverReleasesBelowTheFloor) {
+    const std::map<std::string, ReleaseInfo> signedReleases = loadSignedReleases();
+    std::vector<ReleaseInfo> releases;
+    for (const char* version : {"1.2.3", "2.9.9", "1.2.10"}) {
+        releases.push_back(signedReleases.at(version));
+    }
+    ReleaseInfo tamperedNewest = signedReleases.at("3.0.0");
+    tamperedNewest.notes += ".";  // no longer verifies
+    releases.push_back(tamperedNewest);
+    const struct {
+        const char* floor;
+        const char* chosen;  // null for none
+    } kCases[] = {
+        {"0.0.0", "2.9.9"},     {"1.2.10", "2.9.9"},
+        {"2.9.9", "2.9.9"},      // the floor itself is allowed
+        {"002.09.09", "2.9.9"},  // compared as numbers
+        {"2.9.10", nullptr},     // only the unsigned 3.0.0 is left
+        {"3.0.0", nullptr},
+    };
+    for (const auto& c : kCases) {
+        const std::optional<std::size_t> chosen =
+            pickNewestReleaseAtLeast(releases, kReleasePublicKey, c.floor);
+        if (c.chosen == nullptr) {
+            EXPECT_FALSE(chosen.has_value()) << c.floor;
+        } else {
+            ASSERT_TRUE(chosen.has_value()) << c.floor;
+            EXPECT_EQ(releases[*chosen].version, c.chosen) << c.floor;
+        }
+    }
+    // This build's own floor is the default one.
+    EXPECT_TRUE(isValidVersion(kMinimumVersion));
+    EXPECT_EQ(pickNewestRelease(releases),
+              pickNewestReleaseAtLeast(releases, kReleasePublicKey, kMinimumVersion));
+}
+
+// A list longer than kMaxReleasesExamined is looked at only up to that many
+// entries: a signed release after them is never checked.
+TEST(PickNewestRelease, LooksAtNoMoreThanTheBoundOfReleases) {
+    ReleaseInfo padding = loadSignedReleases().at("1.2.3");
+    padding.signature = "not a signature";  // refused before any cryptography
+    const ReleaseInfo good = loadSignedReleases().at("3.0.0");
+    std::vector<ReleaseInfo> releases(kMaxReleasesExamined - 1, padding);
+    releases.push_back(good);
+    EXPECT_EQ(pickNewestRelease(releases), kMaxReleasesExamined - 1) << "the last one looked at";
+    releases.back() = padding;
+    releases.push_back(good);
+    EXPECT_FALSE(pickNewestRelease(releases).has_value()) << "one past the bound";
+}
+
 }  // namespace
 }  // namespace orva
