@@ -87,3 +87,25 @@ function(orva_fuzzer name)
              COMMAND ${name} -max_total_time=5 -max_len=8192 -timeout=10 -print_final_stats=1
                      ${corpus} ${ARG_SEEDS})
 endfunction()
+
+# orva_delay_load_library(NAME DLL DEF): an interface library NAME that links
+# the functions listed in DEF (a module-definition file) from the system DLL
+# DLL by delay-loading rather than through the import table. Windows looks for
+# an imported DLL that is not a KnownDLL in the program's own folder first,
+# where a planted copy would run its code before wWinMain; a delay-loaded one
+# is loaded on first use, through the hook in app/system_libraries.cpp, from
+# the system folder only. A function the code calls but DEF does not list is
+# a link error (an undefined __imp_ name): add it to DEF.
+function(orva_delay_load_library name dll def)
+    find_program(ORVA_DLLTOOL NAMES x86_64-w64-mingw32-dlltool dlltool REQUIRED)
+    set(archive ${CMAKE_CURRENT_BINARY_DIR}/lib${name}.a)
+    add_custom_command(OUTPUT ${archive}
+                       COMMAND ${ORVA_DLLTOOL} --input-def ${def} --dllname ${dll}
+                               --output-delaylib ${archive}
+                       DEPENDS ${def}
+                       COMMENT "Delay-load library for ${dll}")
+    add_custom_target(${name}_archive DEPENDS ${archive})
+    add_library(${name} INTERFACE)
+    add_dependencies(${name} ${name}_archive)
+    target_link_libraries(${name} INTERFACE ${archive})
+endfunction()

@@ -59,13 +59,13 @@ bool waitFor(const std::function<bool()>& condition,
 // One run of the program, ended (killed if need be) when the owner ends.
 class SetupProcess {
   public:
-    SetupProcess(const std::string& serviceUrl, const fs::path& tempFolder,
-                 const fs::path& record) {
+    SetupProcess(const std::string& serviceUrl, const fs::path& tempFolder, const fs::path& record,
+                 const std::wstring& exe = utf8ToWide(ORVA_SETUP_EXE)) {
         SetEnvironmentVariableW(L"ORVA_UPDATE_URL", utf8ToWide(serviceUrl).c_str());
         SetEnvironmentVariableW(L"TMP", tempFolder.wstring().c_str());
         SetEnvironmentVariableW(L"TEMP", tempFolder.wstring().c_str());
         SetEnvironmentVariableW(L"ORVA_TEST_INSTALLER_RECORD", record.wstring().c_str());
-        std::wstring commandLine = L"\"" + utf8ToWide(ORVA_SETUP_EXE) + L"\"";
+        std::wstring commandLine = L"\"" + exe + L"\"";
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
         started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
@@ -233,6 +233,46 @@ TEST_F(BlackBoxTest, DownloadsChecksStartsTheInstallerAndExits) {
     EXPECT_EQ(setup.exitCode(), 0);
     expectInstallerStarted();
     EXPECT_FALSE(fs::exists(temp() / "Orva-Setup-2.4.1.exe.part"));
+}
+
+// The program started from a Downloads folder into which another program has
+// dropped a winhttp.dll and a bcrypt.dll: neither is loaded, and the whole
+// run works with the system's own. Every run here has WINEDLLOVERRIDES set
+// (CMakeLists.txt) so that Wine, like Windows, looks in the program's folder
+// first.
+TEST_F(BlackBoxTest, DllsPlantedBesideTheProgramAreNeverLoaded) {
+    const fs::path downloads = work.path() / "Downloads";
+    fs::create_directories(downloads);
+    const fs::path planted = fs::path(utf8ToWide(ORVA_PLANTED_DLLS));
+    const fs::path markers[] = {downloads / "winhttp.dll.loaded", downloads / "bcrypt.dll.loaded"};
+    for (const wchar_t* dll : {L"winhttp.dll", L"bcrypt.dll"}) {
+        fs::copy_file(planted / dll, downloads / dll);
+    }
+    const fs::path probe = downloads / "planting_probe.exe";
+    fs::copy_file(fs::path(utf8ToWide(ORVA_PLANTING_PROBE_EXE)), probe);
+    const fs::path program = downloads / "Orva-Setup.exe";
+    fs::copy_file(fs::path(utf8ToWide(ORVA_SETUP_EXE)), program);
+
+    // The attack works in this folder: a program that imports both DLLs the
+    // ordinary way loads the planted copies.
+    {
+        SetupProcess imports(scripted("good", "fake_installer.exe"), temp(), record(),
+                             probe.wstring());
+        ASSERT_TRUE(imports.started());
+        imports.exitCode();
+        for (const fs::path& marker : markers) {
+            ASSERT_TRUE(fs::exists(marker)) << "the planted DLL was not loaded: " << marker;
+            fs::remove(marker);
+        }
+    }
+
+    SetupProcess setup(scripted("good", "fake_installer.exe"), temp(), record(), program.wstring());
+    ASSERT_TRUE(setup.started());
+    EXPECT_EQ(setup.exitCode(), 0);
+    expectInstallerStarted();
+    for (const fs::path& marker : markers) {
+        EXPECT_FALSE(fs::exists(marker)) << "a planted DLL ran inside Orva Setup: " << marker;
+    }
 }
 
 TEST_F(BlackBoxTest, FailureScreenThenTryAgainOnceTheServiceIsFixed) {

@@ -1,0 +1,34 @@
+# cmake -DOBJDUMP=... -DEXE=... -P check-imports.cmake
+#
+# Fails unless every DLL in the import table of EXE is one Windows never
+# loads from the program's own folder: a KnownDLL, or COMCTL32, which the
+# program's manifest binds to the system's side-by-side copy. Anything else
+# (WinHTTP, CNG) must be delay-loaded from the system folder, because a copy
+# planted beside the program in a Downloads folder would run inside it.
+cmake_minimum_required(VERSION 3.25)
+set(allowed KERNEL32.dll USER32.dll GDI32.dll SHELL32.dll msvcrt.dll ADVAPI32.dll ole32.dll
+            COMCTL32.dll)
+string(TOLOWER "${allowed}" allowed)
+
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} cannot read ${EXE}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" lines "${dump}")
+if(NOT lines)
+    message(FATAL_ERROR "${EXE}: no import table found")
+endif()
+set(refused "")
+foreach(line IN LISTS lines)
+    string(REGEX REPLACE "DLL Name: *" "" name "${line}")
+    string(STRIP "${name}" name)
+    string(TOLOWER "${name}" lower)
+    if(NOT lower IN_LIST allowed)
+        list(APPEND refused "${name}")
+    endif()
+    message(STATUS "imports ${name}")
+endforeach()
+if(refused)
+    message(FATAL_ERROR "${EXE} imports DLLs that Windows may load from the program's folder: "
+                        "${refused}; delay-load them (orva_delay_load_library)")
+endif()
