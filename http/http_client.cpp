@@ -14,6 +14,11 @@
 #include "http/network_errors.h"
 #include "http/winhttp_handle.h"
 
+// Older SDK headers know TLS 1.3 by no name; the value is the one Windows uses.
+#ifndef WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
+#define WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3 0x00002000
+#endif
+
 namespace orva {
 namespace {
 
@@ -42,6 +47,22 @@ void fail(HttpResponse& response, HttpFailure failure, DWORD code) {
 void failWinHttp(HttpResponse& response, DWORD code, const std::wstring& host) {
     response.error = describeWinHttpError(code, host);
     response.errorCode = code;
+}
+
+// Asks for TLS 1.2 and 1.3 and nothing older. A Windows that does not know
+// TLS 1.3 refuses the whole call when it sees that flag, so it is then asked
+// for TLS 1.2 alone. Should that be refused too (a WinHTTP without TLS 1.2),
+// the system's own choice stays in force: such a system cannot reach a server
+// that, like the reference service, accepts nothing older than TLS 1.2, and
+// the failed handshake is reported as any other.
+// Wine 8 accepts any value here and speaks TLS 1.2 whatever is set.
+void limitTlsVersions(HINTERNET session) {
+    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+    if (!WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
+                          sizeof(protocols))) {
+        protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+        WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+    }
 }
 
 // Reads the value of a Content-Length header: leading white space is skipped,
@@ -179,6 +200,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
                        static_cast<int>(request.connectTimeoutMs),
                        static_cast<int>(request.sendTimeoutMs),
                        static_cast<int>(request.receiveTimeoutMs));
+    limitTlsVersions(session.get());
 
     const WinHttpHandle connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
     if (!connection) {

@@ -5,7 +5,8 @@
 // collected in memory up to a limit or handed chunk by chunk to a callback.
 // Every outcome, network failures included, comes back as an HttpResponse;
 // nothing is thrown except by exhausted memory or by a callback. Nothing is
-// shared between two calls (no connection pool, no cookies). Windows only.
+// shared between two calls (no connection pool, no cookies). TLS 1.2 or newer
+// only. Windows only.
 
 #include <cstddef>
 #include <cstdint>
