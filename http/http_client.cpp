@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -13,6 +14,11 @@
 #include "common/win32_handles.h"
 #include "http/network_errors.h"
 #include "http/winhttp_handle.h"
+
+// Older SDK headers know TLS 1.3 by no name; the value is the one Windows uses.
+#ifndef WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
+#define WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3 0x00002000
+#endif
 
 namespace orva {
 namespace {
@@ -42,6 +48,109 @@ void fail(HttpResponse& response, HttpFailure failure, DWORD code) {
 void failWinHttp(HttpResponse& response, DWORD code, const std::wstring& host) {
     response.error = describeWinHttpError(code, host);
     response.errorCode = code;
+}
+
+// An https request that a redirect took to plain http: refused, and nothing
+// of the answer is kept. |code| is the WinHTTP error that stopped the
+// redirect, or 0 when it was the client that found the insecure address.
+void refuseRedirectToHttp(HttpResponse& response, const std::wstring& host, DWORD code) {
+    response = HttpResponse{};
+    response.error = describeHttpFailure(HttpFailure::kRedirectedToHttp, host);
+    response.errorCode = code;
+}
+
+// Asks for TLS 1.2 and 1.3 and nothing older. A Windows that does not know
+// TLS 1.3 refuses the whole call when it sees that flag, so it is then asked
+// for TLS 1.2 alone. Should that be refused too (a WinHTTP without TLS 1.2),
+// the system's own choice stays in force: such a system cannot reach a server
+// that, like the reference service, accepts nothing older than TLS 1.2, and
+// the failed handshake is reported as any other.
+// Wine 8 accepts any value here and speaks TLS 1.2 whatever is set.
+void limitTlsVersions(HINTERNET session) {
+    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+    if (!WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
+                          sizeof(protocols))) {
+        protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+        WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+    }
+}
+
+// True when |text|, after any leading white space, begins with the scheme
+// "http:" in any mix of cases (and so not with "https:").
+bool isHttpAddress(std::wstring_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && std::iswspace(text[i]) != 0) {
+        ++i;
+    }
+    constexpr std::wstring_view kScheme = L"http:";
+    if (text.size() - i < kScheme.size()) {
+        return false;
+    }
+    for (std::size_t k = 0; k < kScheme.size(); ++k) {
+        wchar_t c = text[i + k];
+        if (c >= L'A' && c <= L'Z') {
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+        }
+        if (c != kScheme[k]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The text of a header of the answer (a WINHTTP_QUERY_ value), of whatever
+// length; nothing when the answer has no such header.
+std::optional<std::wstring> queryHeaderText(HINTERNET request, DWORD query) {
+    DWORD bytes = 0;
+    if (WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER,
+                            &bytes, WINHTTP_NO_HEADER_INDEX) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        return std::nullopt;
+    }
+    std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &bytes,
+                             WINHTTP_NO_HEADER_INDEX)) {
+        return std::nullopt;
+    }
+    text.resize(bytes / sizeof(wchar_t));
+    return text;
+}
+
+// The address the answer came from, after any redirects; nothing when
+// WinHTTP does not say (Wine 8 refuses the question with error 87).
+std::optional<std::wstring> queryFinalUrl(HINTERNET request) {
+    DWORD bytes = 0;
+    if (WinHttpQueryOption(request, WINHTTP_OPTION_URL, nullptr, &bytes) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        return std::nullopt;
+    }
+    std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (!WinHttpQueryOption(request, WINHTTP_OPTION_URL, text.data(), &bytes)) {
+        return std::nullopt;
+    }
+    // The count may or may not include the terminating zero: cut at the first.
+    text.resize(std::min<std::size_t>(bytes / sizeof(wchar_t), text.size()));
+    text.resize(std::wstring_view(text.c_str()).size());
+    return text;
+}
+
+// True when the answer to an https request came over plain http, or is a
+// redirect to an http address that WinHTTP's policy stopped (Windows then
+// hands the 3xx answer itself to the caller). Either is checked on its own:
+// the final address is not available everywhere (not under Wine), and the
+// redirect answer is what is left when WinHTTP did not follow.
+bool leftTls(HINTERNET request, DWORD status) {
+    if (const std::optional<std::wstring> url = queryFinalUrl(request);
+        url && isHttpAddress(*url)) {
+        return true;
+    }
+    if (status < 300 || status > 399) {
+        return false;
+    }
+    const std::optional<std::wstring> location = queryHeaderText(request, WINHTTP_QUERY_LOCATION);
+    return location && isHttpAddress(*location);
 }
 
 // Reads the value of a Content-Length header: leading white space is skipped,
@@ -179,20 +288,29 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
                        static_cast<int>(request.connectTimeoutMs),
                        static_cast<int>(request.sendTimeoutMs),
                        static_cast<int>(request.receiveTimeoutMs));
+    limitTlsVersions(session.get());
 
     const WinHttpHandle connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
     if (!connection) {
         failWinHttp(response, GetLastError(), host);
         return response;
     }
-    const DWORD secureFlag = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-    const WinHttpHandle handle(WinHttpOpenRequest(connection.get(), method.c_str(), object.c_str(),
-                                                  nullptr, WINHTTP_NO_REFERER,
-                                                  WINHTTP_DEFAULT_ACCEPT_TYPES, secureFlag));
+    const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    const WinHttpHandle handle(WinHttpOpenRequest(
+        connection.get(), method.c_str(), object.c_str(), nullptr, WINHTTP_NO_REFERER,
+        WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
     if (!handle) {
         failWinHttp(response, GetLastError(), host);
         return response;
     }
+    // Redirects are followed, but never from https to http, so that a request
+    // made over TLS is not sent again in clear text. This is WinHTTP's
+    // default, asked for here so that it does not rest on a default; the
+    // answer is checked again below all the same, since a WinHTTP that does
+    // not honour the policy would follow silently.
+    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+    WinHttpSetOption(handle.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy,
+                     sizeof(redirectPolicy));
 
     std::wstring headerBlock;
     for (const std::string& line : request.headers) {
@@ -223,17 +341,32 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
     }
 
     if (!WinHttpReceiveResponse(handle.get(), nullptr)) {
-        failWinHttp(response, GetLastError(), host);
+        const DWORD code = GetLastError();
+        // The number WinHTTP gives for a redirect it would not follow (Wine's
+        // does so for https to http; Windows may instead hand over the 3xx
+        // answer, checked below). It gives the same number after too many
+        // redirects, and leaves no answer to tell the two apart; for an https
+        // request the refusal is the safer reading.
+        if (secure && code == ERROR_WINHTTP_REDIRECT_FAILED) {
+            refuseRedirectToHttp(response, host, code);
+        } else {
+            failWinHttp(response, code, host);
+        }
         return response;
     }
 
     DWORD status = 0;
     DWORD statusSize = sizeof(status);
-    if (WinHttpQueryHeaders(handle.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize,
-                            WINHTTP_NO_HEADER_INDEX)) {
-        response.status = status;
+    if (!WinHttpQueryHeaders(handle.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize,
+                             WINHTTP_NO_HEADER_INDEX)) {
+        status = 0;
     }
+    if (secure && leftTls(handle.get(), status)) {
+        refuseRedirectToHttp(response, host, 0);
+        return response;
+    }
+    response.status = status;
     wchar_t lengthText[kContentLengthUnits] = {};
     DWORD lengthSize = sizeof(lengthText);
     if (WinHttpQueryHeaders(handle.get(), WINHTTP_QUERY_CONTENT_LENGTH,

@@ -5,7 +5,9 @@
 // collected in memory up to a limit or handed chunk by chunk to a callback.
 // Every outcome, network failures included, comes back as an HttpResponse;
 // nothing is thrown except by exhausted memory or by a callback. Nothing is
-// shared between two calls (no connection pool, no cookies). Windows only.
+// shared between two calls (no connection pool, no cookies). TLS 1.2 or newer
+// only. Redirects are followed, except that an https request never ends at an
+// http address: that is refused with its own sentence. Windows only.
 
 #include <cstddef>
 #include <cstdint>
@@ -37,8 +39,9 @@ struct HttpRequest {
 // The outcome of one exchange.
 struct HttpResponse {
     // True once the status line and headers arrived; false again when reading
-    // the body failed or the body was over the limit. Stays true when the data
-    // callback stopped the transfer.
+    // the body failed or the body was over the limit, and false with nothing
+    // of the answer kept when an https request was redirected to http. Stays
+    // true when the data callback stopped the transfer.
     bool ok = false;
     std::uint32_t status = 0;         // HTTP status; 0 when none arrived or it was unreadable
     std::string body;                 // the body, unless it was streamed to the data callback

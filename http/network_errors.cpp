@@ -31,7 +31,7 @@ std::string describeWinHttpError(std::uint32_t code, std::wstring_view host) {
     }
 }
 
-const char* describeHttpFailure(HttpFailure failure) {
+std::string describeHttpFailure(HttpFailure failure, std::wstring_view host) {
     switch (failure) {
         case HttpFailure::kNotAWebAddress:
             return "The address is not a web address";
@@ -41,6 +41,9 @@ const char* describeHttpFailure(HttpFailure failure) {
             return "The request body is too large to send";
         case HttpFailure::kStopped:
             return "Stopped";
+        case HttpFailure::kRedirectedToHttp:
+            return "The update service at " + wideToUtf8(host) +
+                   " redirected the request to an address that is not secured";
         case HttpFailure::kAnswerTooLarge:
             break;
     }

@@ -25,9 +25,12 @@ enum class HttpFailure {
     kBodyTooLargeToSend,  // a body in memory beyond WinHTTP's 32-bit length
     kStopped,             // a callback returned false
     kAnswerTooLarge,      // a body collected in memory went over its limit
+    kRedirectedToHttp,    // an https request was redirected to an http address
 };
 
-// One English sentence, UTF-8, without a final full stop, for |failure|.
-const char* describeHttpFailure(HttpFailure failure);
+// One English sentence, UTF-8, without a final full stop, for |failure|. The
+// sentences that name the server (kRedirectedToHttp) name |host| as
+// describeWinHttpError does; the others leave it out.
+std::string describeHttpFailure(HttpFailure failure, std::wstring_view host = {});
 
 }  // namespace orva

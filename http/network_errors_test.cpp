@@ -81,17 +81,27 @@ TEST(DescribeWinHttpError, WritesTheHostAsUtf8) {
 TEST(DescribeHttpFailure, GivesEachFailureItsSentence) {
     const struct {
         HttpFailure failure;
-        const char* sentence;
+        const char* sentence;  // for the host "updates.example"
     } kCases[] = {
         {HttpFailure::kNotAWebAddress, "The address is not a web address"},
         {HttpFailure::kFileUnreadable, "The file to send could not be read"},
         {HttpFailure::kBodyTooLargeToSend, "The request body is too large to send"},
         {HttpFailure::kStopped, "Stopped"},
         {HttpFailure::kAnswerTooLarge, "The answer was not what was asked for (it is too large)"},
+        {HttpFailure::kRedirectedToHttp,
+         "The update service at updates.example redirected the request to an address that is "
+         "not secured"},
     };
     for (const auto& c : kCases) {
-        EXPECT_STREQ(describeHttpFailure(c.failure), c.sentence) << static_cast<int>(c.failure);
+        EXPECT_EQ(describeHttpFailure(c.failure, L"updates.example"), c.sentence)
+            << static_cast<int>(c.failure);
     }
+    // The host is written as UTF-8, and an empty one is simply left out.
+    EXPECT_EQ(describeHttpFailure(HttpFailure::kRedirectedToHttp, L"b\u00FCcher.example"),
+              "The update service at b\xC3\xBC"
+              "cher.example redirected the request to an address that is not secured");
+    EXPECT_EQ(describeHttpFailure(HttpFailure::kRedirectedToHttp),
+              "The update service at  redirected the request to an address that is not secured");
 }
 
 }  // namespace

@@ -20,6 +20,9 @@ What an answer looks like is chosen by the request's path and query:
         while they are sent, so that even a very large body costs no memory.
   /stall/N   Content-Length N + 1000, then N bytes, then nothing for a minute.
   /drop/N    Content-Length N + 1000, then N bytes, then the connection closes.
+  /redirect?to=URL&status=N
+        status N (default 302) with URL, an absolute address, as the Location
+        header, and a short body of its own.
   /echo      any method: 200 with the request line, the header lines and a
              blank line (each ended by CR LF), then the request body as
              received.
@@ -165,6 +168,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.cut_short(int(parts[1]), stall=True)
             elif parts[0] == "drop" and len(parts) == 2:
                 self.cut_short(int(parts[1]), stall=False)
+            elif parts[0] == "redirect":
+                self.redirect(query)
             elif parts[0] == "update" and len(parts) == 4:
                 self.update_service(parts[1], parts[2], parts[3])
             else:
@@ -227,6 +232,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             sent += count
         if framing == "chunked":
             self.wfile.write(b"0\r\n\r\n")
+
+    def redirect(self, query):
+        self.read_body()
+        body = b"redirected by the test server"
+        self.send_response(int(query.get("status", "302")))
+        self.send_header("Location", query.get("to", ""))
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(body)
 
     def send_json(self, status, document):
         body = json.dumps(document).encode("utf-8")
