@@ -41,6 +41,12 @@ LaunchResult launchInstaller(const std::wstring& path, HWND owner) {
     request.hwnd = owner;
     request.lpVerb = L"open";
     request.lpFile = path.c_str();
+    // The installer starts in its own folder, not in the folder Orva Setup
+    // was started from (a Downloads folder that others write to).
+    const std::size_t separator = path.find_last_of(L"\\/");
+    const std::wstring folder =
+        separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+    request.lpDirectory = folder.empty() ? nullptr : folder.c_str();
     request.nShow = SW_SHOWNORMAL;
     if (ShellExecuteExW(&request)) {
         return {true, 0};

@@ -176,8 +176,12 @@ void onFailed(LPARAM lParam) {
     showFailure(*reason);
 }
 
-void onInstallerReady(LPARAM lParam) {
+void onInstallerReady(WPARAM heldFile, LPARAM lParam) {
     const auto path = takePayload(lParam);
+    // Open until the launch has returned: nobody can change the checked file
+    // before the system has started it.
+    const FileHandle hold(heldFile == 0 ? INVALID_HANDLE_VALUE
+                                        : reinterpret_cast<HANDLE>(heldFile));
     showStarting();
     const LaunchResult launch = launchInstaller(*path, g_mainWindow);
     if (launch.started) {
@@ -210,7 +214,7 @@ LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             onFailed(lParam);
             return 0;
         case kMsgInstallerReady:
-            onInstallerReady(lParam);
+            onInstallerReady(wParam, lParam);
             return 0;
         default:
             // WM_CLOSE included: the default destroys the window, as "Cancel" does.

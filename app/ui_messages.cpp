@@ -6,14 +6,16 @@
 
 namespace orva {
 
-void postUiMessage(UINT message, const std::wstring& text, WPARAM wParam) {
+bool postUiMessage(UINT message, const std::wstring& text, WPARAM wParam) {
     if (g_mainWindow == nullptr) {
-        return;  // a null window would post to this thread's own queue instead
+        return false;  // a null window would post to this thread's own queue instead
     }
     auto payload = std::make_unique<std::wstring>(text);
-    if (PostMessageW(g_mainWindow, message, wParam, reinterpret_cast<LPARAM>(payload.get()))) {
-        payload.release();  // the window procedure owns it now
+    if (!PostMessageW(g_mainWindow, message, wParam, reinterpret_cast<LPARAM>(payload.get()))) {
+        return false;
     }
+    payload.release();  // the window procedure owns it now
+    return true;
 }
 
 void WindowReporter::status(const std::wstring& text) {
@@ -28,8 +30,10 @@ void WindowReporter::failed(const std::wstring& reason) {
     postUiMessage(kMsgFailed, reason);
 }
 
-void WindowReporter::installerReady(const std::wstring& path) {
-    postUiMessage(kMsgInstallerReady, path);
+void WindowReporter::installerReady(const std::wstring& path, FileHandle hold) {
+    if (postUiMessage(kMsgInstallerReady, path, reinterpret_cast<WPARAM>(hold.get()))) {
+        hold.release();  // the window procedure closes it after the launch
+    }
 }
 
 bool WindowReporter::stopRequested() const {

@@ -43,7 +43,7 @@ TEST(WindowReporter, PostsEachReportAsItsMessage) {
         reporter.status(L"Checking the download...");
         reporter.progress(1000, L"3.0 MB of 3.0 MB");
         reporter.failed(L"Scripted failure.");
-        reporter.installerReady(L"C:\\Temp\\Orva-Setup-1.0.0.exe");
+        reporter.installerReady(L"C:\\Temp\\Orva-Setup-1.0.0.exe", FileHandle());
     });
     worker.join();
     const auto& received = recorder.pump();

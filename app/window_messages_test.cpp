@@ -201,6 +201,19 @@ TEST_F(WindowMessagesTest, FailedLaunchSaysWhyAndWhereWithoutMovingTheFocus) {
     EXPECT_FALSE(g_cancelRequested);
 }
 
+// The handle the check held travels with the message and is closed once the
+// launch has returned, whatever its outcome.
+TEST_F(WindowMessagesTest, TheHeldInstallerIsReleasedOnceTheLaunchHasReturned) {
+    const std::wstring path = tempFolder() + L"Orva-Setup-9.9.9-held.no-such-type";
+    const HANDLE held = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(deliver(kMsgInstallerReady, path, reinterpret_cast<WPARAM>(held)));
+    DWORD flags = 0;
+    EXPECT_FALSE(GetHandleInformation(held, &flags)) << "still open after the launch";
+    EXPECT_TRUE(DeleteFileW(path.c_str())) << "free once released";
+}
+
 // Ids 1 and 2 are what the dialog keyboard interface sends for Enter (with no
 // default button focused) and Escape; 100 to 102 are the other controls.
 TEST_F(WindowMessagesTest, CommandsOfOtherControlsDoNothing) {

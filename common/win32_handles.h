@@ -26,6 +26,15 @@ struct LocalTextTraits {
 };
 using LocalText = UniqueHandle<LocalTextTraits>;
 
+// Any other memory from LocalAlloc, such as the security descriptors the
+// SDDL and security-information functions hand out.
+struct LocalMemoryTraits {
+    using Handle = void*;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle memory) noexcept { LocalFree(memory); }
+};
+using LocalMemory = UniqueHandle<LocalMemoryTraits>;
+
 // A GDI object made for one use (a pen, a brush), deleted with DeleteObject.
 // It must no longer be selected into a device context when its owner ends.
 struct GdiObjectTraits {

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/text.h"
@@ -49,21 +50,24 @@ void download(RunReporter& reporter) {
     }
     const ReleaseInfo release = releases[*newest];
 
-    std::wstring folder;
-    if (!temporaryFolder(folder)) {
+    std::wstring temp;
+    if (!temporaryFolder(temp)) {
         return reporter.failed(kNoTemporaryFolderReason);
     }
+    std::wstring folder;
+    if (!privateFolder(temp, folder)) {
+        return reporter.failed(cannotCreateReason(folder));
+    }
     const std::wstring installerPath = installerPathFor(folder, release);
-    if (isVerifiedCopy(installerPath, release)) {
-        return reporter.installerReady(installerPath);
+    if (FileHandle copy = openVerifiedCopy(installerPath, release)) {
+        return reporter.installerReady(installerPath, std::move(copy));
     }
 
     reporter.status(downloadingStatus(release));
     // Deleted again on every way out below, unless put in place at the end.
-    const std::wstring partPath = joinText({installerPath, L".part"});
     PartialFile file;
-    if (!file.open(partPath)) {
-        return reporter.failed(cannotCreateReason(partPath));
+    if (!file.create(installerPath)) {
+        return reporter.failed(cannotCreateReason(file.path()));
     }
 
     HttpRequest setupRequest;
@@ -73,7 +77,6 @@ void download(RunReporter& reporter) {
     const HttpResponse setup =
         performHttpRequest(setupRequest, kMaxDownloadErrorBytes,
                            makeDownloadCallback(state, release, file, reporter), {});
-    file.close();
 
     if (reporter.stopRequested()) {
         return;
@@ -91,13 +94,20 @@ void download(RunReporter& reporter) {
     }
 
     reporter.status(kCheckingStatus);
-    if (!isGoodDownload(state, release, file.path())) {
+    if (!isGoodDownload(state, release, file)) {
         return reporter.failed(notAsPublishedReason(release));
     }
     if (!file.putInPlace(installerPath)) {
         return reporter.failed(cannotPutInPlaceReason(folder));
     }
-    reporter.installerReady(installerPath);
+    // Checked again through the handle that is then held until the installer
+    // has been started: between the rename and this open the file was
+    // nobody's to guard.
+    FileHandle held = openVerifiedCopy(installerPath, release);
+    if (!held) {
+        return reporter.failed(notAsPublishedReason(release));
+    }
+    reporter.installerReady(installerPath, std::move(held));
 }
 
 }  // namespace orva

@@ -46,12 +46,32 @@ std::string serviceUrl(const std::string& scenario, std::uint64_t size = kSize) 
            std::to_string(size);
 }
 
-// The folder download() will use once TMP names |folder|: GetTempPathW's text.
+// The program's private folder in the temporary folder |folder|, where the
+// installer and its partial file live.
+fs::path privateFolderIn(const fs::path& folder) {
+    return folder / "Orva Setup";
+}
+
+// The private folder download() will use once TMP names |folder|, as text
+// ending in a backslash: GetTempPathW's text and "Orva Setup\".
 std::wstring tempPathFor(const fs::path& folder) {
     SetEnvironmentVariableW(L"TMP", folder.wstring().c_str());
     wchar_t buffer[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH + 1, buffer);
-    return buffer;
+    return std::wstring(buffer) + L"Orva Setup\\";
+}
+
+// The partial files in |folder|: none should outlive a run.
+std::vector<fs::path> partialFiles(const fs::path& folder) {
+    std::vector<fs::path> found;
+    if (fs::is_directory(folder)) {
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            if (entry.path().extension() == ".part") {
+                found.push_back(entry.path());
+            }
+        }
+    }
+    return found;
 }
 
 // Runs download() against |url| with |folder| as the temporary folder;
@@ -199,25 +219,19 @@ TEST(DownloadScenario, EndToEnd) {
          {kFinding, kDownloading, kChecking},
          ReportKind::kFailed,
          [](const std::wstring& tempPath) {
-             return L"The download could not be put in " + tempPath + L".";
-         },
-         std::nullopt},
-        {"a folder bears the partial file's name",
-         "good",
-         [&](const fs::path& f) { fs::create_directory(f / "Orva-Setup-2.4.1.exe.part"); },
-         {kFinding, kDownloading},
-         ReportKind::kFailed,
-         [](const std::wstring& tempPath) {
-             return L"The download could not be written to " + tempPath +
-                    L"Orva-Setup-2.4.1.exe.part.";
+             // The folder without its final backslash.
+             return L"The download could not be put in " + tempPath.substr(0, tempPath.size() - 1) +
+                    L".";
          },
          std::nullopt},
     };
     for (const Scenario& s : kScenarios) {
         SCOPED_TRACE(s.name);
         TempFolder folder;
+        // An earlier run's folder, which the run uses again.
+        fs::create_directory(privateFolderIn(folder.path()));
         if (s.prepare)
-            s.prepare(folder.path());
+            s.prepare(privateFolderIn(folder.path()));
         const std::wstring tempPath = tempPathFor(folder.path());
         const RecordingReporter run = runDownload(serviceUrl(s.service), folder.path());
 
@@ -230,17 +244,60 @@ TEST(DownloadScenario, EndToEnd) {
             run.texts(ReportKind::kFailed).size() + run.texts(ReportKind::kInstallerReady).size(),
             1u);
 
-        const fs::path installer = folder.path() / installerName;
+        const fs::path installer = privateFolderIn(folder.path()) / installerName;
         if (s.installerAfter) {
             ASSERT_TRUE(fs::is_regular_file(installer));
             EXPECT_TRUE(testing::readTestFile(installer) == *s.installerAfter);
         } else if (!fs::is_directory(installer)) {
             EXPECT_FALSE(fs::exists(installer));
         }
-        if (!fs::is_directory(folder.path() / "Orva-Setup-2.4.1.exe.part")) {
-            EXPECT_FALSE(fs::exists(folder.path() / "Orva-Setup-2.4.1.exe.part"))
-                << "a partial file was left behind";
+        EXPECT_TRUE(partialFiles(privateFolderIn(folder.path())).empty())
+            << "a partial file was left behind";
+    }
+}
+
+// A file or folder by the partial file's former fixed name (or any other)
+// is never opened, written or deleted: each run creates a name of its own.
+TEST(DownloadScenario, LeavesFilesItDidNotCreateAlone) {
+    TempFolder folder;
+    const fs::path own = privateFolderIn(folder.path());
+    fs::create_directory(own);
+    testing::writeFile(own / "Orva-Setup-2.4.1.exe.part", "somebody else's");
+    fs::create_directory(own / "Orva-Setup-2.4.1.exe.0123456789abcdef.part");
+    RecordingReporter run = runDownload(serviceUrl("good"), folder.path());
+    ASSERT_TRUE(run.final().has_value());
+    EXPECT_EQ(run.final()->kind, ReportKind::kInstallerReady);
+    EXPECT_EQ(testing::readTestFile(own / "Orva-Setup-2.4.1.exe.part"), "somebody else's");
+    EXPECT_TRUE(fs::is_directory(own / "Orva-Setup-2.4.1.exe.0123456789abcdef.part"));
+    EXPECT_EQ(partialFiles(own).size(), 2u) << "only the two that were there";
+}
+
+// From the check until the launch has returned, the installer is held: no
+// other program can write, rename or delete what was checked.
+TEST(DownloadScenario, TheCheckedInstallerIsHeldAgainstWritersUntilReleased) {
+    for (const bool reused : {false, true}) {
+        SCOPED_TRACE(reused ? "a verified copy reused" : "a fresh download");
+        TempFolder folder;
+        if (reused) {
+            fs::create_directory(privateFolderIn(folder.path()));
+            testing::writeFile(privateFolderIn(folder.path()) / "Orva-Setup-2.4.1.exe", kInstaller);
         }
+        RecordingReporter run = runDownload(serviceUrl("good"), folder.path());
+        ASSERT_TRUE(run.final().has_value());
+        ASSERT_EQ(run.final()->kind, ReportKind::kInstallerReady);
+        ASSERT_TRUE(run.hold);
+        const std::wstring path = run.final()->text;
+        const auto openForWriting = [&path] {
+            const FileHandle file(CreateFileW(
+                path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            return file ? 0ul : GetLastError();
+        };
+        EXPECT_EQ(openForWriting(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        EXPECT_FALSE(DeleteFileW(path.c_str()));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        run.hold.reset();
+        EXPECT_EQ(openForWriting(), 0ul) << "free once the launch has returned";
     }
 }
 
@@ -294,7 +351,7 @@ TEST(DownloadScenario, DroppedConnectionFailsAndLeavesNothing) {
     EXPECT_TRUE(run.final()->text == kNotAsPublished ||
                 run.final()->text.find(L"127.0.0.1") != std::wstring::npos)
         << wideToUtf8(run.final()->text);
-    EXPECT_TRUE(fs::is_empty(folder.path()));
+    EXPECT_TRUE(fs::is_empty(privateFolderIn(folder.path())));
 }
 
 TEST(DownloadScenario, NoServiceListeningGivesTheNetworkSentence) {
@@ -317,7 +374,7 @@ TEST(DownloadScenario, ClosingTheWindowDuringTheDownloadStopsSilently) {
                                               });
     EXPECT_FALSE(run.final().has_value()) << "a run given up on reports no end";
     EXPECT_FALSE(run.texts(ReportKind::kProgress).empty());
-    EXPECT_TRUE(fs::is_empty(folder.path())) << "the partial file is deleted";
+    EXPECT_TRUE(fs::is_empty(privateFolderIn(folder.path()))) << "the partial file is deleted";
 }
 
 TEST(DownloadScenario, AFullDiskIsReportedAndCleanedUp) {
@@ -332,7 +389,7 @@ TEST(DownloadScenario, AFullDiskIsReportedAndCleanedUp) {
     EXPECT_EQ(run.final()->kind, ReportKind::kFailed);
     EXPECT_EQ(run.final()->text, L"The download could not be written: is the disk full?");
     EXPECT_FALSE(run.texts(ReportKind::kProgress).empty()) << "the disk filled part of the way";
-    EXPECT_TRUE(fs::is_empty(folder));
+    EXPECT_TRUE(fs::is_empty(privateFolderIn(folder)));
     fs::remove_all(folder);
 }
 

@@ -1,5 +1,12 @@
 #include "download/installer_file.h"
 
+// clang-format off
+#include <windows.h>
+#include <aclapi.h>  // these need <windows.h> first
+#include <bcrypt.h>
+#include <sddl.h>
+// clang-format on
+
 #include <memory>
 
 #include "common/text.h"
@@ -17,6 +24,91 @@ constexpr DWORD kHashPieceBytes = 1 << 20;
 
 // Other processes may read, write, rename or delete the file while it is open.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Random names taken by someone else are tried again this many times.
+constexpr int kNameAttempts = 16;
+
+// 16 hexadecimal digits from the system's random number generator, so that
+// nobody can create the name first.
+bool randomHex(std::wstring& text) {
+    std::uint8_t bytes[8] = {};
+    if (BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) {
+        return false;
+    }
+    text = asciiToWide(toHex(Bytes(bytes, bytes + sizeof bytes)));
+    return true;
+}
+
+// The user the program runs as, and whether its token is elevated.
+struct UserFacts {
+    std::wstring sid;  // in string form; empty when it cannot be read
+    Bytes sidBytes;
+    bool elevated = false;
+};
+
+UserFacts currentUser() {
+    UserFacts user;
+    HANDLE rawToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
+        return user;
+    }
+    const FileHandle token(rawToken);  // CloseHandle closes a token too
+    alignas(TOKEN_USER) std::uint8_t buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+    DWORD length = 0;
+    if (!GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &length)) {
+        return user;
+    }
+    PSID sid = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
+    const auto* first = static_cast<const std::uint8_t*>(sid);
+    user.sidBytes.assign(first, first + GetLengthSid(sid));
+    LocalText text;
+    if (ConvertSidToStringSidW(sid, text.put())) {
+        user.sid = text.get();
+    }
+    TOKEN_ELEVATION elevation{};
+    user.elevated =
+        GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &length) &&
+        elevation.TokenIsElevated != 0;
+    return user;
+}
+
+// Creates |folder| with the descriptor |sddl|; false with the last error set
+// (ERROR_ALREADY_EXISTS when the name is taken) otherwise.
+bool createProtectedFolder(const std::wstring& folder, const std::wstring& sddl) {
+    LocalMemory descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              descriptor.put(), nullptr)) {
+        return false;
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
+    return CreateDirectoryW(folder.c_str(), &attributes) != 0;
+}
+
+// True when |folder| is a plain directory (no link or other reparse point)
+// whose owner is |user| or, when the user is elevated, Administrators or SYSTEM.
+bool isOwnPlainFolder(const std::wstring& folder, const UserFacts& user) {
+    const FileHandle handle(CreateFileW(
+        folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!handle || !GetFileInformationByHandle(handle.get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return false;
+    }
+    PSID owner = nullptr;
+    LocalMemory descriptor;
+    if (GetSecurityInfo(handle.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                        nullptr, nullptr, descriptor.put()) != ERROR_SUCCESS ||
+        owner == nullptr) {
+        return false;
+    }
+    if (EqualSid(owner, const_cast<std::uint8_t*>(user.sidBytes.data()))) {
+        return true;
+    }
+    return user.elevated && (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+                             IsWellKnownSid(owner, WinLocalSystemSid));
+}
 
 }  // namespace
 
@@ -69,10 +161,51 @@ std::wstring formatMegabytes(std::uint64_t bytes) {
     return text;
 }
 
+bool privateFolder(const std::wstring& temp, std::wstring& folder) {
+    const UserFacts user = currentUser();
+    folder = joinPath(temp, kPrivateFolderName);
+    if (user.sid.empty()) {
+        return false;
+    }
+    const std::wstring sddl = privateFolderSddl(user.sid);
+    if (createProtectedFolder(folder, sddl)) {
+        return true;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS && isOwnPlainFolder(folder, user)) {
+        return true;  // made by an earlier run: a verified copy in it may be reused
+    }
+    // Taken by something that is not ours: a fresh folder for this run only.
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::wstring suffix;
+        if (!randomHex(suffix)) {
+            return false;
+        }
+        folder = joinPath(temp, joinText({kPrivateFolderName, L" ", suffix}));
+        if (createProtectedFolder(folder, sddl)) {
+            return true;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            return false;
+        }
+    }
+    return false;
+}
+
+std::wstring privateFolderSddl(const std::wstring& userSid) {
+    // D:P protected (nothing inherited from the temporary folder); OICI the
+    // entries pass to the files and folders made inside; FA full access.
+    return joinText({L"D:P(A;OICI;FA;;;", userSid, L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"});
+}
+
 std::string fileSha256Hex(const std::wstring& path) {
     const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) {
+    return file ? handleSha256Hex(file.get()) : std::string();
+}
+
+std::string handleSha256Hex(HANDLE file) {
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
         return {};
     }
     const auto buffer = std::make_unique<std::uint8_t[]>(kHashPieceBytes);
@@ -80,7 +213,7 @@ std::string fileSha256Hex(const std::wstring& path) {
     std::uint64_t total = 0;
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(file.get(), buffer.get(), kHashPieceBytes, &read, nullptr)) {
+        if (!ReadFile(file, buffer.get(), kHashPieceBytes, &read, nullptr)) {
             return {};
         }
         if (read == 0) {
@@ -99,36 +232,68 @@ std::string fileSha256Hex(const std::wstring& path) {
     return toHex(digest);
 }
 
+FileHandle openVerifiedCopy(const std::wstring& path, const ReleaseInfo& release) {
+    // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open.
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size) ||
+        static_cast<std::uint64_t>(size.QuadPart) != release.size ||
+        handleSha256Hex(file.get()) != release.sha256) {
+        return FileHandle();
+    }
+    return file;
+}
+
 bool isVerifiedCopy(const std::wstring& path, const ReleaseInfo& release) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return false;
-    }
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    std::uint64_t size = 0;
-    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
-        size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    }
-    return size == release.size && fileSha256Hex(path) == release.sha256;
+    return static_cast<bool>(openVerifiedCopy(path, release));
 }
 
 PartialFile::~PartialFile() {
-    close();
-    if (!path_.empty()) {
+    if (!owned_) {
+        return;
+    }
+    // Through the handle: exactly the file this run created is deleted, even
+    // if its name has since come to mean something else.
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    const bool deleted = handle_ && SetFileInformationByHandle(handle_.get(), FileDispositionInfo,
+                                                               &disposition, sizeof disposition);
+    handle_.reset();
+    if (!deleted) {
         DeleteFileW(path_.c_str());
     }
 }
 
-bool PartialFile::open(const std::wstring& path) {
-    close();
-    path_.clear();
-    handle_.reset(CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    failed_ = !handle_;
-    if (!failed_) {
-        path_ = path;  // ours to delete from now on
+bool PartialFile::create(const std::wstring& installerPath) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::wstring suffix;
+        if (!randomHex(suffix)) {
+            break;
+        }
+        if (open(joinText({installerPath, L".", suffix, L".part"}))) {
+            return true;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+            break;
+        }
     }
-    return !failed_;
+    failed_ = true;
+    return false;
+}
+
+bool PartialFile::open(const std::wstring& path) {
+    if (owned_) {
+        return false;  // one file per owner
+    }
+    path_ = path;
+    // CREATE_NEW: never an existing file, nor the target of a link. Others
+    // may read it; nobody else may write, rename or delete it while it is open.
+    handle_.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    owned_ = static_cast<bool>(handle_);
+    failed_ = !owned_;
+    return owned_;
 }
 
 bool PartialFile::write(const void* data, std::uint64_t length) {
@@ -150,17 +315,21 @@ bool PartialFile::write(const void* data, std::uint64_t length) {
     return true;
 }
 
-void PartialFile::close() {
-    handle_.reset();
+std::string PartialFile::sha256Hex() {
+    return handle_ ? handleSha256Hex(handle_.get()) : std::string();
 }
 
 bool PartialFile::putInPlace(const std::wstring& installerPath) {
-    close();
-    DeleteFileW(installerPath.c_str());
-    if (!MoveFileW(path_.c_str(), installerPath.c_str())) {
+    if (!owned_ || !handle_) {
         return false;
     }
-    path_.clear();  // the installer now; nothing to clean up
+    handle_.reset();
+    if (!MoveFileExW(path_.c_str(), installerPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileW(path_.c_str());  // the name this run created a moment ago
+        owned_ = false;
+        return false;
+    }
+    owned_ = false;  // the installer now; nothing to clean up
     return true;
 }
 
@@ -196,10 +365,9 @@ HttpDataCallback makeDownloadCallback(DownloadState& state, const ReleaseInfo& r
     };
 }
 
-bool isGoodDownload(const DownloadState& state, const ReleaseInfo& release,
-                    const std::wstring& partPath) {
+bool isGoodDownload(const DownloadState& state, const ReleaseInfo& release, PartialFile& file) {
     return !state.tooLarge && state.receivedBytes == release.size &&
-           fileSha256Hex(partPath) == release.sha256;
+           file.sha256Hex() == release.sha256;
 }
 
 }  // namespace orva

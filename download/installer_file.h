@@ -1,9 +1,11 @@
 #pragma once
 
-// The installer in the user's temporary folder: its names, the reuse of a
-// verified copy, the partial file a download is written to, the data callback
-// that writes it and reports progress, the check of the finished file and
-// putting it in place. Nothing here reports a failure; download() words them.
+// The installer in the program's private folder inside the user's temporary
+// folder: the folder, the names, the reuse of a verified copy, the partial
+// file a download is written to, the data callback that writes it and reports
+// progress, the check of the finished file, putting it in place, and holding
+// it unchanged until it has been started. Nothing here reports a failure;
+// download() words them.
 
 #include <windows.h>
 
@@ -32,45 +34,80 @@ std::wstring installerPathFor(const std::wstring& folder, const ReleaseInfo& rel
 // separator is a point whatever the user's locale.
 std::wstring formatMegabytes(std::uint64_t bytes);
 
+// The name of the program's own folder in the temporary folder.
+inline constexpr wchar_t kPrivateFolderName[] = L"Orva Setup";
+
+// The folder the installer and its partial file live in: "<temp>\Orva Setup",
+// created when missing with a protected DACL that gives full access to the
+// current user, SYSTEM and Administrators and inherits nothing. When that
+// name is taken by anything but a plain directory (a file, a link or other
+// reparse point) owned by the current user (or, elevated, by Administrators
+// or SYSTEM), a new "Orva Setup <16 hexadecimal digits>" created the same way
+// instead, and what bears the name is left alone. False when no folder can be
+// had; |folder| is then the name that was tried.
+bool privateFolder(const std::wstring& temp, std::wstring& folder);
+
+// The security descriptor, in SDDL, that privateFolder creates folders with,
+// for the user |userSid| (in string form).
+std::wstring privateFolderSddl(const std::wstring& userSid);
+
 // The file's SHA-256 as 64 lowercase hexadecimal digits, hashed in pieces so
 // that memory stays small whatever the file's size. Empty text when the file
 // cannot be opened or read, or is empty (so an empty file never matches).
 std::string fileSha256Hex(const std::wstring& path);
 
-// True when a file (not a folder) at |path| has the release's size and its
-// SHA-256, so that it can be used again without a download. Deletes nothing.
+// The same for an open file, read from its start through |file| (which needs
+// read access); the file position is left at its end.
+std::string handleSha256Hex(HANDLE file);
+
+// Opens the file at |path| for the check and the launch: for reading, with
+// read sharing only, so that while the handle is open no other process can
+// write, rename or delete the file (the loader's own open is compatible). The
+// handle is returned only when the file (not a folder) has the release's
+// size and SHA-256, read through that same handle; empty otherwise. Deletes
+// nothing.
+FileHandle openVerifiedCopy(const std::wstring& path, const ReleaseInfo& release);
+
+// True when a file at |path| is a verified copy (see openVerifiedCopy).
 bool isVerifiedCopy(const std::wstring& path, const ReleaseInfo& release);
 
-// The partial file a download is written to, deleted again unless the run
-// puts it in place: every way out of a run that fails or is stopped leaves
-// nothing behind without saying so. Created or truncated when opened, shared
-// with other processes (they may read, write or delete it), written without a
-// buffer of its own; once a write fails it stays failed.
+// The partial file a download is written to: a name the run creates itself
+// and never one that existed, so that no existing file or link is ever
+// opened, written or deleted through it. Open without write or delete sharing
+// for other processes (they may read it), written without a buffer of its
+// own; once a write fails it stays failed. Deleted through its own handle
+// (never by name) when the owner ends, unless put in place.
 class PartialFile {
   public:
     PartialFile() = default;
-    // Closes the file and deletes it, unless putInPlace has given it its name.
+    // Deletes the file, unless putInPlace has given it its name.
     ~PartialFile();
     PartialFile(const PartialFile&) = delete;
     PartialFile& operator=(const PartialFile&) = delete;
 
-    // False when the file cannot be created (for example a folder bears its name).
+    // Creates a fresh "<installerPath>.<16 hexadecimal digits>.part". False
+    // when none can be created (path() is then the last name tried).
+    bool create(const std::wstring& installerPath);
+    // Creates exactly |path|; false when it exists already (file, folder or
+    // link) or cannot be created.
     bool open(const std::wstring& path);
     // Writes all |length| bytes; false (and failed() from then on) otherwise.
     bool write(const void* data, std::uint64_t length);
     bool failed() const { return failed_; }
-    // Ends the writing; the file stays until the owner ends or puts it in place.
-    void close();
+    // The SHA-256 of what was written, read back through the file's own handle.
+    std::string sha256Hex();
     const std::wstring& path() const { return path_; }
 
-    // Gives the closed, checked file the name |installerPath|: an older copy
-    // there gives way first. True once renamed: the owner then leaves the file
-    // alone. False when the rename fails; the file is deleted when the owner ends.
+    // Gives the checked file the name |installerPath| with MoveFileExW, which
+    // replaces whatever bears that name (a link included) rather than writing
+    // through it. True once renamed: the owner then leaves the file alone.
+    // False when the rename fails; the file is deleted when the owner ends.
     bool putInPlace(const std::wstring& installerPath);
 
   private:
     FileHandle handle_;
-    std::wstring path_;  // empty when there is no file to clean up
+    std::wstring path_;
+    bool owned_ = false;  // the file at path_ is ours to delete
     bool failed_ = false;
 };
 
@@ -91,10 +128,9 @@ struct DownloadState {
 HttpDataCallback makeDownloadCallback(DownloadState& state, const ReleaseInfo& release,
                                       PartialFile& file, RunReporter& reporter);
 
-// True when the closed partial file holds exactly the release: not too large,
-// |size| bytes received, and its SHA-256 (computed only when the sizes agree)
-// equal to the release's sha256 byte for byte.
-bool isGoodDownload(const DownloadState& state, const ReleaseInfo& release,
-                    const std::wstring& partPath);
+// True when the partial file holds exactly the release: not too large, |size|
+// bytes received, and its SHA-256 (read through its own handle, only when the
+// sizes agree) equal to the release's sha256 byte for byte.
+bool isGoodDownload(const DownloadState& state, const ReleaseInfo& release, PartialFile& file);
 
 }  // namespace orva

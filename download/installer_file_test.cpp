@@ -1,8 +1,13 @@
 #include "download/installer_file.h"
 
 #include <gtest/gtest.h>
+// clang-format off
+#include <windows.h>
+#include <sddl.h>  // needs <windows.h> first
+// clang-format on
 
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "signing/crypto.h"
@@ -33,6 +38,22 @@ ReleaseInfo releaseFor(const std::string& bytes) {
 
 std::string readAll(const std::filesystem::path& path) {
     return testing::readTestFile(path);
+}
+
+// The content of a file that is still being written, read as any program may
+// read it meanwhile: with all sharing allowed (a partial file is open for
+// writing and deleting, which the standard streams' sharing does not allow).
+std::string readShared(const std::filesystem::path& path) {
+    const FileHandle file(CreateFileW(path.wstring().c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string content;
+    char buffer[65536];
+    DWORD read = 0;
+    while (file && ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        content.append(buffer, read);
+    }
+    return content;
 }
 
 TEST(JoinPath, AddsOneSeparatorOnlyWhereNeeded) {
@@ -123,58 +144,173 @@ TEST(IsVerifiedCopy, OnlyAFileOfTheRightSizeAndDigest) {
     EXPECT_FALSE(isVerifiedCopy(path.wstring(), releaseFor(""))) << "empty file, size 0";
 }
 
-TEST(PartialFile, TruncatesSharesAndFailsOnAFolder) {
-    TempFolder folder;
-    const auto path = folder.file("Orva-Setup-2.4.1.exe.part");
-    writeFile(path, "an earlier, longer partial download");
+// Opening |path| as another program might: the Windows error, or 0 when the
+// open succeeds (the handle is closed again at once).
+DWORD openError(const std::filesystem::path& path, DWORD access, DWORD sharing) {
+    const FileHandle file(CreateFileW(path.wstring().c_str(), access, sharing, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file ? 0 : GetLastError();
+}
 
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// While a file is held or written, others may read it but not write, rename
+// or delete it. |readerSharing| is what a reader must allow: a held file
+// admits the loader's open (read sharing and delete sharing); a partial file
+// is open for writing, so its readers must allow writing too.
+void expectHeldAgainstChanges(const std::filesystem::path& path, DWORD readerSharing) {
+    EXPECT_EQ(openError(path, GENERIC_WRITE, kShareAll),
+              static_cast<DWORD>(ERROR_SHARING_VIOLATION))
+        << "opened for writing";
+    EXPECT_EQ(openError(path, DELETE, kShareAll), static_cast<DWORD>(ERROR_SHARING_VIOLATION))
+        << "opened for deleting or renaming";
+    EXPECT_FALSE(DeleteFileW(path.wstring().c_str())) << "deleted";
+    EXPECT_EQ(openError(path, GENERIC_READ | FILE_EXECUTE, readerSharing), 0u)
+        << "a reader is turned away";
+}
+
+TEST(PartialFile, CreatesOnlyNamesThatDidNotExist) {
+    TempFolder folder;
+    const auto existing = folder.file("Orva-Setup-2.4.1.exe.part");
+    writeFile(existing, "somebody else's file");
+    std::filesystem::create_directory(folder.file("taken.part"));
+    for (const auto& taken : {existing, folder.file("taken.part")}) {
+        PartialFile file;
+        EXPECT_FALSE(file.open(taken.wstring())) << taken;
+        EXPECT_TRUE(file.failed());
+        EXPECT_FALSE(file.write("x", 1));
+    }
+    EXPECT_EQ(readAll(existing), "somebody else's file") << "neither opened nor deleted";
+    EXPECT_TRUE(std::filesystem::is_directory(folder.file("taken.part")));
+
+    // create() picks a fresh random name next to the installer's.
+    const std::wstring installer = folder.file("Orva-Setup-2.4.1.exe").wstring();
+    PartialFile first;
+    PartialFile second;
+    ASSERT_TRUE(first.create(installer));
+    ASSERT_TRUE(second.create(installer));
+    EXPECT_NE(first.path(), second.path());
+    for (const PartialFile* file : {&first, &second}) {
+        const std::wstring& name = file->path();
+        ASSERT_EQ(name.size(), installer.size() + 1 + 16 + 5) << name;
+        EXPECT_EQ(name.substr(0, installer.size() + 1), installer + L".");
+        EXPECT_EQ(name.find_first_not_of(L"0123456789abcdef", installer.size() + 1),
+                  installer.size() + 17)
+            << name;
+        EXPECT_TRUE(name.ends_with(L".part"));
+    }
+}
+
+TEST(PartialFile, OthersMayReadButNotChangeItWhileItIsWritten) {
+    TempFolder folder;
+    const auto path = folder.file("download.part");
     PartialFile file;
     ASSERT_TRUE(file.open(path.wstring()));
-    EXPECT_EQ(file.path(), path.wstring());
     ASSERT_TRUE(file.write("new", 3));
-    // Another process may read the file while it is being written.
-    EXPECT_EQ(readAll(path), "new");
-    file.close();
-    EXPECT_EQ(readAll(path), "new");
-
-    std::filesystem::create_directory(folder.file("taken.part"));
-    {
-        PartialFile blocked;
-        EXPECT_FALSE(blocked.open(folder.file("taken.part").wstring()));
-        EXPECT_TRUE(blocked.failed());
-        EXPECT_FALSE(blocked.write("x", 1));
-    }
-    EXPECT_TRUE(std::filesystem::is_directory(folder.file("taken.part")))
-        << "what it could not open is not its own to delete";
+    EXPECT_EQ(readShared(path), "new");
+    expectHeldAgainstChanges(path, kShareAll);
+    EXPECT_EQ(file.sha256Hex(), hexOf("new")) << "read back through its own handle";
 }
 
 // Whatever ends a run early, the owner going out of scope cleans up; a file
 // that was put in place is the installer and stays.
 TEST(PartialFile, DeletedWhenItsOwnerEndsUnlessPutInPlace) {
     TempFolder folder;
-    const auto part = folder.file("Orva-Setup-2.4.1.exe.part");
+    std::wstring part;
     {
         PartialFile file;
-        ASSERT_TRUE(file.open(part.wstring()));
+        ASSERT_TRUE(file.create(folder.file("Orva-Setup-2.4.1.exe").wstring()));
         ASSERT_TRUE(file.write("half", 4));
+        part = file.path();
     }
     EXPECT_FALSE(std::filesystem::exists(part)) << "still open when its owner ended";
-    {
-        PartialFile file;
-        ASSERT_TRUE(file.open(part.wstring()));
-        file.close();
-    }
-    EXPECT_FALSE(std::filesystem::exists(part)) << "closed but not put in place";
 
     const auto installer = folder.file("Orva-Setup-2.4.1.exe");
     {
         PartialFile file;
-        ASSERT_TRUE(file.open(part.wstring()));
+        ASSERT_TRUE(file.create(installer.wstring()));
         ASSERT_TRUE(file.write("checked", 7));
+        part = file.path();
         ASSERT_TRUE(file.putInPlace(installer.wstring()));
     }
     EXPECT_EQ(readAll(installer), "checked");
     EXPECT_FALSE(std::filesystem::exists(part));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "nothing but the installer is left";
+}
+
+// The check and the launch hold the installer: from the check on, nobody
+// else can write, rename or delete it until the handle is given up.
+TEST(OpenVerifiedCopy, HoldsTheCheckedFileAgainstChanges) {
+    TempFolder folder;
+    const std::string installer = "MZ pretend installer bytes";
+    const auto path = folder.file("Orva-Setup-2.4.1.exe");
+    writeFile(path, installer);
+    {
+        const FileHandle held = openVerifiedCopy(path.wstring(), releaseFor(installer));
+        ASSERT_TRUE(held);
+        expectHeldAgainstChanges(path, FILE_SHARE_READ | FILE_SHARE_DELETE);
+        EXPECT_FALSE(MoveFileExW(folder.file("other").wstring().c_str(), path.wstring().c_str(),
+                                 MOVEFILE_REPLACE_EXISTING));
+    }
+    EXPECT_EQ(openError(path, GENERIC_WRITE, kShareAll), 0u) << "free again once released";
+    EXPECT_EQ(readAll(path), installer);
+
+    // A file that someone holds open for writing is no copy to rely on.
+    const FileHandle writer(CreateFileW(path.wstring().c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer);
+    EXPECT_FALSE(openVerifiedCopy(path.wstring(), releaseFor(installer)));
+}
+
+// The folder of the program's own, and what happens when its name is taken.
+TEST(PrivateFolder, CreatedOnceReusedAndReplacedWhenTheNameIsNotOurs) {
+    TempFolder temp;
+    const std::wstring expected = temp.file("Orva Setup").wstring();
+    std::wstring folder;
+    ASSERT_TRUE(privateFolder(temp.path().wstring(), folder));
+    EXPECT_EQ(folder, expected);
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    writeFile(std::filesystem::path(folder) / "Orva-Setup-2.4.1.exe", "kept");
+    ASSERT_TRUE(privateFolder(temp.path().wstring(), folder));
+    EXPECT_EQ(folder, expected) << "an earlier run's folder is reused";
+    EXPECT_EQ(readAll(std::filesystem::path(folder) / "Orva-Setup-2.4.1.exe"), "kept");
+
+    // A file bearing the name: a fresh folder for this run, the file untouched.
+    TempFolder other;
+    writeFile(other.file("Orva Setup"), "not a folder");
+    std::wstring first;
+    std::wstring second;
+    ASSERT_TRUE(privateFolder(other.path().wstring(), first));
+    ASSERT_TRUE(privateFolder(other.path().wstring(), second));
+    EXPECT_EQ(readAll(other.file("Orva Setup")), "not a folder");
+    for (const std::wstring& fresh : {first, second}) {
+        const std::wstring prefix = other.file("Orva Setup ").wstring();
+        EXPECT_EQ(fresh.substr(0, prefix.size()), prefix) << fresh;
+        EXPECT_EQ(fresh.size(), prefix.size() + 16) << fresh;
+        EXPECT_TRUE(std::filesystem::is_directory(fresh));
+    }
+    EXPECT_NE(first, second) << "never reused";
+}
+
+TEST(PrivateFolder, DescriptorGivesTheUserSystemAndAdministratorsAloneAccess) {
+    const std::wstring sddl = privateFolderSddl(L"S-1-5-21-1-2-3-1001");
+    EXPECT_EQ(sddl, L"D:P(A;OICI;FA;;;S-1-5-21-1-2-3-1001)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+    LocalMemory descriptor;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                     descriptor.put(), nullptr));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
+    EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "nothing inherited from the temporary folder";
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted));
+    ASSERT_TRUE(present && dacl != nullptr);
+    EXPECT_EQ(dacl->AceCount, 3);
 }
 
 class DownloadCallbackTest : public ::testing::Test {
@@ -205,12 +341,11 @@ TEST_F(DownloadCallbackTest, WritesCountsAndPostsProgressOnChange) {
         ASSERT_TRUE(feed(callback, installer.substr(offset, piece)));
         offset += piece;
     }
-    file.close();
     EXPECT_EQ(state.receivedBytes, installer.size());
     EXPECT_FALSE(state.tooLarge);
     EXPECT_FALSE(state.writeFailed);
     EXPECT_EQ(state.lastPermille, 1000);
-    EXPECT_EQ(readAll(folder.file("download.part")), installer);
+    EXPECT_EQ(readShared(folder.file("download.part")), installer);
 
     const auto& reports = reporter.reports;
     ASSERT_FALSE(reports.empty());
@@ -225,7 +360,7 @@ TEST_F(DownloadCallbackTest, WritesCountsAndPostsProgressOnChange) {
     for (std::size_t i = 1; i < reports.size(); ++i) {
         EXPECT_GT(reports[i].permille, reports[i - 1].permille) << "reported without a change";
     }
-    EXPECT_TRUE(isGoodDownload(state, release, folder.file("download.part").wstring()));
+    EXPECT_TRUE(isGoodDownload(state, release, file));
 }
 
 TEST_F(DownloadCallbackTest, NeverWritesPastTheSignedSize) {
@@ -234,24 +369,22 @@ TEST_F(DownloadCallbackTest, NeverWritesPastTheSignedSize) {
     ASSERT_TRUE(feed(callback, "01234"));
     ASSERT_TRUE(feed(callback, "56789"));  // exactly the size: accepted
     EXPECT_FALSE(feed(callback, "X"));     // one byte more: refused, not written
-    file.close();
     EXPECT_TRUE(state.tooLarge);
     EXPECT_EQ(state.receivedBytes, 10u);
-    EXPECT_EQ(readAll(folder.file("download.part")), "0123456789");
-    EXPECT_FALSE(isGoodDownload(state, release, folder.file("download.part").wstring()));
+    EXPECT_EQ(readShared(folder.file("download.part")), "0123456789");
+    EXPECT_FALSE(isGoodDownload(state, release, file));
 }
 
 TEST_F(DownloadCallbackTest, SizeZeroRefusesTheFirstChunk) {
     const ReleaseInfo release = releaseFor("");
     const HttpDataCallback callback = makeDownloadCallback(state, release, file, reporter);
     EXPECT_FALSE(feed(callback, "x"));
-    file.close();
     EXPECT_TRUE(state.tooLarge);
-    EXPECT_EQ(readAll(folder.file("download.part")), "");
+    EXPECT_EQ(readShared(folder.file("download.part")), "");
     EXPECT_TRUE(reporter.reports.empty());
     // An empty answer for a size-0 release fails the check too.
     DownloadState empty;
-    EXPECT_FALSE(isGoodDownload(empty, release, folder.file("download.part").wstring()));
+    EXPECT_FALSE(isGoodDownload(empty, release, file));
 }
 
 TEST_F(DownloadCallbackTest, StopsBeforeWritingOnceCancelled) {
@@ -260,54 +393,56 @@ TEST_F(DownloadCallbackTest, StopsBeforeWritingOnceCancelled) {
     ASSERT_TRUE(feed(callback, "012"));
     reporter.stop = true;
     EXPECT_FALSE(feed(callback, "345"));
-    file.close();
     EXPECT_EQ(state.receivedBytes, 3u);
     EXPECT_FALSE(state.tooLarge);
-    EXPECT_EQ(readAll(folder.file("download.part")), "012");
+    EXPECT_EQ(readShared(folder.file("download.part")), "012");
 }
 
 TEST(IsGoodDownload, NeedsTheExactSizeAndDigest) {
     TempFolder folder;
     const std::string installer = "installer";
     const ReleaseInfo release = releaseFor(installer);
-    const auto part = folder.file("x.part").wstring();
-    writeFile(part, installer);
+    PartialFile right;
+    ASSERT_TRUE(right.open(folder.file("right.part").wstring()));
+    ASSERT_TRUE(right.write(installer.data(), installer.size()));
+    PartialFile wrong;
+    ASSERT_TRUE(wrong.open(folder.file("wrong.part").wstring()));
+    ASSERT_TRUE(wrong.write("installeR", 9));
 
     DownloadState state;
     state.receivedBytes = installer.size();
-    EXPECT_TRUE(isGoodDownload(state, release, part));
+    EXPECT_TRUE(isGoodDownload(state, release, right));
+    EXPECT_FALSE(isGoodDownload(state, release, wrong)) << "different bytes";
     state.receivedBytes -= 1;
-    EXPECT_FALSE(isGoodDownload(state, release, part)) << "short count";
-    state.receivedBytes += 1;
-    writeFile(part, "installeR");
-    EXPECT_FALSE(isGoodDownload(state, release, part)) << "different bytes";
+    EXPECT_FALSE(isGoodDownload(state, release, right)) << "short count";
 }
 
 TEST(PutInPlace, ReplacesAnOlderCopyAndCleansUpOnFailure) {
     TempFolder folder;
-    const auto part = folder.file("Orva-Setup-2.4.1.exe.part");
     const auto installer = folder.file("Orva-Setup-2.4.1.exe");
     writeFile(installer, "older damaged copy");
+    std::wstring part;
     {
         PartialFile file;
-        ASSERT_TRUE(file.open(part.wstring()));
+        ASSERT_TRUE(file.create(installer.wstring()));
         ASSERT_TRUE(file.write("checked download", 16));
+        part = file.path();
         ASSERT_TRUE(file.putInPlace(installer.wstring()));
     }
     EXPECT_EQ(readAll(installer), "checked download");
     EXPECT_FALSE(std::filesystem::exists(part));
 
     // A folder bearing the installer's name cannot give way.
-    const auto blockedPart = folder.file("Orva-Setup-3.0.0.exe.part");
     const auto blocked = folder.file("Orva-Setup-3.0.0.exe");
     std::filesystem::create_directory(blocked);
     {
         PartialFile file;
-        ASSERT_TRUE(file.open(blockedPart.wstring()));
+        ASSERT_TRUE(file.create(blocked.wstring()));
         ASSERT_TRUE(file.write("checked download", 16));
+        part = file.path();
         EXPECT_FALSE(file.putInPlace(blocked.wstring()));
     }
-    EXPECT_FALSE(std::filesystem::exists(blockedPart));
+    EXPECT_FALSE(std::filesystem::exists(part));
     EXPECT_TRUE(std::filesystem::is_directory(blocked));
 }
 

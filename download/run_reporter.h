@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/win32_handles.h"
+
 namespace orva {
 
 class RunReporter {
@@ -21,7 +23,10 @@ class RunReporter {
     // The run failed for |reason|, a complete sentence; its last report.
     virtual void failed(const std::wstring& reason) = 0;
     // The verified installer lies at |path|; the last report of a good run.
-    virtual void installerReady(const std::wstring& path) = 0;
+    // |hold| is the handle it was checked through (read access, read sharing
+    // only): whoever starts the installer keeps it open until the start has
+    // returned, so that what starts is what was checked.
+    virtual void installerReady(const std::wstring& path, FileHandle hold) = 0;
     // True once the user has given up on the run (the window is gone): the
     // run stops as soon as it can and reports nothing more. Any thread.
     virtual bool stopRequested() const = 0;

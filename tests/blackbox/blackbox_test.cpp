@@ -216,14 +216,20 @@ class BlackBoxTest : public ::testing::Test {
     fs::path record() { return work.path() / "started.txt"; }
     void SetUp() override { fs::create_directories(temp()); }
 
-    // The installer started from the temporary folder with the published bytes.
-    void expectInstallerStarted() {
+    // The program's own folder in the temporary folder.
+    fs::path privateFolder() { return temp() / "Orva Setup"; }
+
+    // The installer started from |folder| (the private folder unless given)
+    // with the published bytes, in that folder as its working directory.
+    void expectInstallerStarted(const fs::path& folder = {}) {
+        const fs::path where = folder.empty() ? privateFolder() : folder;
         // The installer runs on after the program has ended.
         waitFor([&] { return !recordedStarts(record()).empty(); });
         const std::vector<std::string> starts = recordedStarts(record());
         ASSERT_EQ(starts.size(), 1u) << "the installer was started once";
-        const std::string expected = wideToUtf8(temp().wstring()) + "\\Orva-Setup-2.4.1.exe";
-        EXPECT_EQ(starts[0], expected + "\t" + fakeInstallerDigest());
+        const std::string expected = wideToUtf8(where.wstring()) + "\\Orva-Setup-2.4.1.exe";
+        EXPECT_EQ(starts[0],
+                  expected + "\t" + fakeInstallerDigest() + "\t" + wideToUtf8(where.wstring()));
     }
 };
 
@@ -232,7 +238,9 @@ TEST_F(BlackBoxTest, DownloadsChecksStartsTheInstallerAndExits) {
     ASSERT_TRUE(setup.started());
     EXPECT_EQ(setup.exitCode(), 0);
     expectInstallerStarted();
-    EXPECT_FALSE(fs::exists(temp() / "Orva-Setup-2.4.1.exe.part"));
+    for (const auto& entry : fs::directory_iterator(privateFolder())) {
+        EXPECT_NE(entry.path().extension(), ".part") << "left behind: " << entry.path();
+    }
 }
 
 // The program started from a Downloads folder into which another program has
@@ -323,7 +331,7 @@ TEST_F(BlackBoxTest, AnInstallerThatCannotBeStartedIsExplained) {
         return setup.text(kStatusLabel) == L"The installer could not be started." &&
                setup.text(kRightButton) == L"Close";
     })) << wideToUtf8(setup.text(kStatusLabel));
-    const std::wstring path = temp().wstring() + L"\\Orva-Setup-2.4.1.exe";
+    const std::wstring path = privateFolder().wstring() + L"\\Orva-Setup-2.4.1.exe";
     const std::wstring detail = setup.text(kDetailLabel);
     // The system's text for the error (Windows: "... is not a valid Win32
     // application."; Wine: "Bad EXE format for %1."), then the path.
@@ -364,10 +372,76 @@ TEST_F(BlackBoxTest, ReferenceServiceWithAnUntrustedCertificateIsRefused) {
                     "clock right?)." ||
                 reason == "The request to 127.0.0.1 failed (WinHTTP error 12157).")
         << reason;
-    EXPECT_TRUE(fs::is_empty(temp())) << "nothing was downloaded";
+    EXPECT_TRUE(fs::is_empty(temp())) << "nothing was downloaded, no folder made";
     setup.screenshot("untrusted");
     setup.press(kRightButton);
     EXPECT_EQ(setup.exitCode(), 0);
+}
+
+// Runs with temporary folders that tests/blackbox/with-hostile-temp.sh has
+// prepared from the Unix side (links, a folder of another user); ctest runs
+// these as blackbox_hostile_temp_test.
+class HostileTempTest : public BlackBoxTest {
+  protected:
+    fs::path hostile() {
+        const char* folder = std::getenv("ORVA_TEST_HOSTILE_TEMP");
+        return folder == nullptr ? fs::path() : fs::path(utf8ToWide(folder)).make_preferred();
+    }
+    void SetUp() override {
+        BlackBoxTest::SetUp();
+        if (hostile().empty()) {
+            GTEST_SKIP() << "run through tests/blackbox/with-hostile-temp.sh";
+        }
+    }
+};
+
+// Links planted at the installer's name and at the partial file's former
+// name in the program's own folder: the files they point to stay as they
+// were, and the installer that starts is the published one.
+TEST_F(HostileTempTest, LinksInThePrivateFolderAreReplacedNotFollowed) {
+    const fs::path links = hostile() / "links";
+    const fs::path folder = links / "temp" / "Orva Setup";
+    const std::string installerVictim = testing::readTestFile(links / "victim-installer");
+    const std::string partVictim = testing::readTestFile(links / "victim-part");
+
+    SetupProcess setup(scripted("good", "fake_installer.exe"), links / "temp", record());
+    ASSERT_TRUE(setup.started());
+    ASSERT_EQ(setup.exitCode(std::chrono::seconds(20)), 0) << wideToUtf8(setup.text(kStatusLabel));
+    expectInstallerStarted(folder);
+
+    EXPECT_EQ(testing::readTestFile(links / "victim-installer"), installerVictim)
+        << "written or deleted through the link at the installer's name";
+    EXPECT_EQ(testing::readTestFile(links / "victim-part"), partVictim)
+        << "written or deleted through the link at the partial name";
+    EXPECT_EQ(fileSha256Hex((folder / "Orva-Setup-2.4.1.exe").wstring()), fakeInstallerDigest());
+}
+
+// The program's folder name is taken by a folder of another user: this run
+// uses a fresh folder of its own and leaves the other one alone.
+TEST_F(HostileTempTest, AFolderOfAnotherUserIsNotUsed) {
+    const fs::path temp = hostile() / "foreign" / "temp";
+    if (!fs::exists(temp)) {
+        GTEST_SKIP() << "a folder of another user can be made only as root";
+    }
+    SetupProcess setup(scripted("good", "fake_installer.exe"), temp, record());
+    ASSERT_TRUE(setup.started());
+    ASSERT_EQ(setup.exitCode(std::chrono::seconds(20)), 0) << wideToUtf8(setup.text(kStatusLabel));
+
+    std::vector<fs::path> fresh;
+    for (const auto& entry : fs::directory_iterator(temp)) {
+        if (entry.path().filename() != L"Orva Setup") {
+            fresh.push_back(entry.path());
+        }
+    }
+    ASSERT_EQ(fresh.size(), 1u) << "one new folder";
+    const std::wstring name = fresh[0].filename().wstring();
+    EXPECT_TRUE(name.starts_with(L"Orva Setup ") && name.size() == 11 + 16) << fresh[0];
+    expectInstallerStarted(fresh[0]);
+    std::vector<fs::path> left;
+    for (const auto& entry : fs::directory_iterator(temp / "Orva Setup")) {
+        left.push_back(entry.path().filename());
+    }
+    EXPECT_EQ(left, std::vector<fs::path>{"keep.txt"}) << "the other user's folder is untouched";
 }
 
 }  // namespace

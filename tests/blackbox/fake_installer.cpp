@@ -1,7 +1,9 @@
 // A stand-in for Orva's installer in the black-box tests. Started by
 // Orva-Setup through the shell, it appends one line to the file named by
-// ORVA_TEST_INSTALLER_RECORD: its own path, a tab, and the SHA-256 of its own
-// bytes. So a test sees that it was started, from where, and which bytes ran.
+// ORVA_TEST_INSTALLER_RECORD: its own path, a tab, the SHA-256 of its own
+// bytes, a tab, and the folder it was started in (its current directory). So
+// a test sees that it was started, from where, which bytes ran, and in which
+// working directory.
 #include <windows.h>
 
 #include <string>
@@ -17,7 +19,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     wchar_t self[MAX_PATH + 1] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const std::string line = orva::wideToUtf8(self) + "\t" + orva::fileSha256Hex(self) + "\n";
+    wchar_t directory[MAX_PATH + 1] = {};
+    GetCurrentDirectoryW(MAX_PATH, directory);
+    const std::string line = orva::wideToUtf8(self) + "\t" + orva::fileSha256Hex(self) + "\t" +
+                             orva::wideToUtf8(directory) + "\n";
     const HANDLE file = CreateFileW(record, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

@@ -30,7 +30,8 @@ class RecordingReporter final : public RunReporter {
         add({ReportKind::kProgress, permille, detail});
     }
     void failed(const std::wstring& reason) override { add({ReportKind::kFailed, 0, reason}); }
-    void installerReady(const std::wstring& path) override {
+    void installerReady(const std::wstring& path, FileHandle held) override {
+        hold = std::move(held);
         add({ReportKind::kInstallerReady, 0, path});
     }
     bool stopRequested() const override { return stop; }
@@ -56,6 +57,9 @@ class RecordingReporter final : public RunReporter {
     }
 
     std::vector<Report> reports;
+    // The handle that came with the ready installer, held as the window holds
+    // it until the launch has returned.
+    FileHandle hold;
     // Sees each report as it is made; may set |stop|. Tests run download() on
     // their own thread, so a plain flag is enough.
     std::function<void(const Report&)> onReport;
