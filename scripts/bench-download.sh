@@ -26,7 +26,7 @@ for bytes in "${sizes[@]}"; do
     read -r curl_seconds < <(curl -s -o "$work/curl.bin" -w '%{time_total}\n' \
         "$service/setup?version=2.4.1")
     start=$(date +%s.%N)
-    sha256sum "$work/temp/Orva-Setup-2.4.1.exe" >/dev/null
+    sha256sum "$work/temp/Orva Setup/Orva-Setup-2.4.1.exe" >/dev/null
     sha_seconds=$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { print e - s }')
     awk -v b="$bytes" -v t="$transfer" -v c="$check" -v r="$reuse" -v p="$peak" \
         -v cs="$curl_seconds" -v ss="$sha_seconds" 'BEGIN {

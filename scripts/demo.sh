@@ -146,7 +146,7 @@ run_demo() {
         >"$run/wine-reg.log" 2>&1 || die "could not set up the Wine prefix; see $run/wine-reg.log"
     # A copy of the installer left by an earlier run would be reused without
     # a download (the program checks it and takes it).
-    rm -f "$WINEPREFIX"/drive_c/users/*/Temp/Orva-Setup-*
+    rm -rf "$WINEPREFIX"/drive_c/users/*/Temp/"Orva Setup"*
     say "Ready; no downloaded installer left from an earlier run."
 
     local port url
