@@ -100,10 +100,9 @@ void download(RunReporter& reporter) {
     if (!file.putInPlace(installerPath)) {
         return reporter.failed(cannotPutInPlaceReason(folder));
     }
-    // Checked again through the handle that is then held until the installer
-    // has been started: between the rename and this open the file was
-    // nobody's to guard.
-    FileHandle held = openVerifiedCopy(installerPath, release);
+    // The handle held until the installer has been started, on the very file
+    // that was written and hashed: it is not read again.
+    FileHandle held = file.holdPlaced(installerPath);
     if (!held) {
         return reporter.failed(notAsPublishedReason(release));
     }

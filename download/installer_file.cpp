@@ -293,11 +293,15 @@ bool PartialFile::open(const std::wstring& path) {
                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     owned_ = static_cast<bool>(handle_);
     failed_ = !owned_;
+    if (owned_) {
+        hash_ = std::make_unique<Sha256Stream>();
+    }
     return owned_;
 }
 
 bool PartialFile::write(const void* data, std::uint64_t length) {
-    if (failed_) {
+    if (failed_ || !hash_) {
+        failed_ = true;
         return false;
     }
     const auto* bytes = static_cast<const std::uint8_t*>(data);
@@ -309,6 +313,10 @@ bool PartialFile::write(const void* data, std::uint64_t length) {
             failed_ = true;
             return false;
         }
+        if (!hash_->update(bytes, piece)) {
+            failed_ = true;  // no digest could be had, so nothing can pass the check
+            return false;
+        }
         bytes += piece;
         length -= piece;
     }
@@ -316,12 +324,32 @@ bool PartialFile::write(const void* data, std::uint64_t length) {
 }
 
 std::string PartialFile::sha256Hex() {
-    return handle_ ? handleSha256Hex(handle_.get()) : std::string();
+    if (hash_) {
+        Bytes digest;
+        std::string error;
+        LARGE_INTEGER size{};
+        if (handle_ && GetFileSizeEx(handle_.get(), &size) && size.QuadPart > 0 &&
+            hash_->finish(digest, error)) {
+            digest_ = toHex(digest);
+        }
+        hash_.reset();  // spent either way: the digest (or none) stays
+    }
+    return digest_;
 }
 
 bool PartialFile::putInPlace(const std::wstring& installerPath) {
     if (!owned_ || !handle_) {
         return false;
+    }
+    // What identifies the file written, by which holdPlaced finds it again:
+    // its file id, its size, and a last write time set here (set explicitly,
+    // the file system does not replace it when the handle closes; a later
+    // write by anyone would).
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    if (!SetFileTime(handle_.get(), nullptr, nullptr, &now) ||
+        !GetFileInformationByHandle(handle_.get(), &written_)) {
+        written_ = {};
     }
     handle_.reset();
     if (!MoveFileExW(path_.c_str(), installerPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
@@ -331,6 +359,21 @@ bool PartialFile::putInPlace(const std::wstring& installerPath) {
     }
     owned_ = false;  // the installer now; nothing to clean up
     return true;
+}
+
+FileHandle PartialFile::holdPlaced(const std::wstring& installerPath) const {
+    FileHandle file(CreateFileW(installerPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    BY_HANDLE_FILE_INFORMATION now{};
+    if (!file || !GetFileInformationByHandle(file.get(), &now) || written_.nNumberOfLinks == 0 ||
+        now.dwVolumeSerialNumber != written_.dwVolumeSerialNumber ||
+        now.nFileIndexHigh != written_.nFileIndexHigh ||
+        now.nFileIndexLow != written_.nFileIndexLow ||
+        now.nFileSizeHigh != written_.nFileSizeHigh || now.nFileSizeLow != written_.nFileSizeLow ||
+        CompareFileTime(&now.ftLastWriteTime, &written_.ftLastWriteTime) != 0) {
+        return FileHandle();
+    }
+    return file;
 }
 
 HttpDataCallback makeDownloadCallback(DownloadState& state, const ReleaseInfo& release,

@@ -10,12 +10,14 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/release_info.h"
 #include "common/win32_handles.h"
 #include "download/run_reporter.h"
 #include "http/http_client.h"
+#include "signing/crypto.h"
 
 namespace orva {
 
@@ -91,10 +93,14 @@ class PartialFile {
     // Creates exactly |path|; false when it exists already (file, folder or
     // link) or cannot be created.
     bool open(const std::wstring& path);
-    // Writes all |length| bytes; false (and failed() from then on) otherwise.
+    // Writes all |length| bytes and adds them to the file's SHA-256 as they
+    // go, so that the digest is known when the last byte is written and
+    // nothing is read back; false (and failed() from then on) otherwise.
     bool write(const void* data, std::uint64_t length);
     bool failed() const { return failed_; }
-    // The SHA-256 of what was written, read back through the file's own handle.
+    // The SHA-256 of everything written, as 64 lowercase hexadecimal digits;
+    // empty when nothing was written or hashing failed. Ends the writing: the
+    // digest stays, and a later write fails.
     std::string sha256Hex();
     const std::wstring& path() const { return path_; }
 
@@ -104,10 +110,19 @@ class PartialFile {
     // False when the rename fails; the file is deleted when the owner ends.
     bool putInPlace(const std::wstring& installerPath);
 
+    // After putInPlace: the installer opened as openVerifiedCopy opens it
+    // (read access, read sharing only), and only if it is still the very file
+    // this run wrote and hashed (the same file, size and last write time), so
+    // that it need not be read again. Empty otherwise.
+    FileHandle holdPlaced(const std::wstring& installerPath) const;
+
   private:
     FileHandle handle_;
     std::wstring path_;
-    bool owned_ = false;  // the file at path_ is ours to delete
+    std::unique_ptr<Sha256Stream> hash_;  // until the digest is taken
+    std::string digest_;
+    BY_HANDLE_FILE_INFORMATION written_{};  // recorded when the writing ends
+    bool owned_ = false;                    // the file at path_ is ours to delete
     bool failed_ = false;
 };
 
@@ -129,8 +144,8 @@ HttpDataCallback makeDownloadCallback(DownloadState& state, const ReleaseInfo& r
                                       PartialFile& file, RunReporter& reporter);
 
 // True when the partial file holds exactly the release: not too large, |size|
-// bytes received, and its SHA-256 (read through its own handle, only when the
-// sizes agree) equal to the release's sha256 byte for byte.
+// bytes received, and the SHA-256 of what was written equal to the release's
+// sha256 byte for byte. Nothing is read back.
 bool isGoodDownload(const DownloadState& state, const ReleaseInfo& release, PartialFile& file);
 
 }  // namespace orva

@@ -241,6 +241,32 @@ TEST(PartialFile, DeletedWhenItsOwnerEndsUnlessPutInPlace) {
         << "nothing but the installer is left";
 }
 
+// The digest comes from the bytes as they were written; the placed file is
+// held only if it is still that file, unchanged.
+TEST(PartialFile, HashedAsWrittenAndHeldOnlyIfUnchangedOnceInPlace) {
+    TempFolder folder;
+    const auto installer = folder.file("Orva-Setup-2.4.1.exe");
+    for (const bool changed : {false, true}) {
+        SCOPED_TRACE(changed ? "changed after the rename" : "as written");
+        PartialFile file;
+        ASSERT_TRUE(file.create(installer.wstring()));
+        ASSERT_TRUE(file.write("checked ", 8));
+        ASSERT_TRUE(file.write("download", 8));
+        EXPECT_EQ(file.sha256Hex(), hexOf("checked download"));
+        EXPECT_EQ(file.sha256Hex(), hexOf("checked download")) << "asked twice";
+        EXPECT_FALSE(file.write("x", 1)) << "nothing is written after the digest";
+        ASSERT_TRUE(file.putInPlace(installer.wstring()));
+        if (changed) {
+            writeFile(installer, "checked downloaD");  // same size
+        }
+        const FileHandle held = file.holdPlaced(installer.wstring());
+        EXPECT_EQ(static_cast<bool>(held), !changed);
+        if (held) {
+            expectHeldAgainstChanges(installer, FILE_SHARE_READ | FILE_SHARE_DELETE);
+        }
+    }
+}
+
 // The check and the launch hold the installer: from the check on, nobody
 // else can write, rename or delete it until the handle is given up.
 TEST(OpenVerifiedCopy, HoldsTheCheckedFileAgainstChanges) {
