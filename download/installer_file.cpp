@@ -7,6 +7,8 @@
 #include <sddl.h>
 // clang-format on
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "common/text.h"
@@ -249,7 +251,108 @@ bool isVerifiedCopy(const std::wstring& path, const ReleaseInfo& release) {
     return static_cast<bool>(openVerifiedCopy(path, release));
 }
 
+// Two buffers: the caller fills one while the thread writes the other. The
+// hand-over is a pair of auto-reset events: |free_| says the thread has
+// written what it was given, |ready_| that the filled buffer is its to write.
+class PartialFile::WriteBehind {
+  public:
+    explicit WriteBehind(PartialFile& file) : file_(file) {}
+    ~WriteBehind() { finish(); }
+    WriteBehind(const WriteBehind&) = delete;
+    WriteBehind& operator=(const WriteBehind&) = delete;
+
+    bool start() {
+        free_.reset(CreateEventW(nullptr, FALSE, TRUE, nullptr));
+        ready_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        if (!free_ || !ready_) {
+            return false;
+        }
+        filling_ = std::make_unique<std::uint8_t[]>(kWriteBehindBytes);
+        writing_ = std::make_unique<std::uint8_t[]>(kWriteBehindBytes);
+        thread_.reset(CreateThread(nullptr, 0, run, this, 0, nullptr));
+        return static_cast<bool>(thread_);
+    }
+
+    // Copies |length| bytes in, handing each full buffer over.
+    void append(const std::uint8_t* data, std::uint64_t length) {
+        while (length > 0) {
+            const std::size_t piece = static_cast<std::size_t>(
+                std::min<std::uint64_t>(length, kWriteBehindBytes - filled_));
+            std::memcpy(filling_.get() + filled_, data, piece);
+            filled_ += piece;
+            data += piece;
+            length -= piece;
+            if (filled_ == kWriteBehindBytes) {
+                handOver();
+            }
+        }
+    }
+
+    // Hands over what is left and waits until all of it is written; then the
+    // thread ends. Safe to call more than once.
+    void finish() {
+        if (!thread_) {
+            return;
+        }
+        if (filled_ > 0) {
+            handOver();
+        }
+        WaitForSingleObject(free_.get(), INFINITE);
+        stopping_ = true;
+        SetEvent(ready_.get());
+        WaitForSingleObject(thread_.get(), INFINITE);
+        thread_.reset();
+    }
+
+    // A write of the thread's has failed; read after a hand-over or finish.
+    bool failed() const { return failed_; }
+
+  private:
+    struct EventTraits {
+        using Handle = HANDLE;
+        static Handle invalid() noexcept { return nullptr; }
+        static void close(Handle handle) noexcept { CloseHandle(handle); }
+    };
+    using Event = UniqueHandle<EventTraits>;
+
+    void handOver() {
+        WaitForSingleObject(free_.get(), INFINITE);  // the thread is done with |writing_|
+        std::swap(filling_, writing_);
+        toWrite_ = filled_;
+        filled_ = 0;
+        SetEvent(ready_.get());
+    }
+
+    static DWORD WINAPI run(void* self) {
+        auto& me = *static_cast<WriteBehind*>(self);
+        for (;;) {
+            WaitForSingleObject(me.ready_.get(), INFINITE);
+            if (me.stopping_) {
+                return 0;
+            }
+            if (!me.failed_ && !me.file_.writeNow(me.writing_.get(), me.toWrite_)) {
+                me.failed_ = true;
+            }
+            SetEvent(me.free_.get());
+        }
+    }
+
+    PartialFile& file_;
+    Event free_;
+    Event ready_;
+    Event thread_;  // a thread handle closes like an event's
+    std::unique_ptr<std::uint8_t[]> filling_;
+    std::unique_ptr<std::uint8_t[]> writing_;
+    std::size_t filled_ = 0;
+    std::size_t toWrite_ = 0;  // written by the caller before |ready_|, read after it
+    bool stopping_ = false;    // likewise
+    bool failed_ = false;      // written by the thread before |free_|, read after it
+};
+
+PartialFile::PartialFile() = default;
+
 PartialFile::~PartialFile() {
+    drain();
     if (!owned_) {
         return;
     }
@@ -299,7 +402,44 @@ bool PartialFile::open(const std::wstring& path) {
     return owned_;
 }
 
+bool PartialFile::writeBehind() {
+    if (!owned_ || behind_) {
+        return static_cast<bool>(behind_);
+    }
+    behind_ = std::make_unique<WriteBehind>(*this);
+    if (!behind_->start()) {
+        behind_.reset();
+        return false;
+    }
+    return true;
+}
+
+void PartialFile::drain() {
+    if (behind_) {
+        behind_->finish();
+        failed_ = failed_ || behind_->failed();
+        behind_.reset();
+    }
+}
+
+bool PartialFile::finishWriting() {
+    drain();
+    return !failed_;
+}
+
 bool PartialFile::write(const void* data, std::uint64_t length) {
+    if (behind_) {
+        if (failed_ || behind_->failed()) {
+            failed_ = true;
+            return false;
+        }
+        behind_->append(static_cast<const std::uint8_t*>(data), length);
+        return true;
+    }
+    return writeNow(data, length);
+}
+
+bool PartialFile::writeNow(const void* data, std::uint64_t length) {
     if (failed_ || !hash_) {
         failed_ = true;
         return false;
@@ -324,6 +464,7 @@ bool PartialFile::write(const void* data, std::uint64_t length) {
 }
 
 std::string PartialFile::sha256Hex() {
+    drain();
     if (hash_) {
         Bytes digest;
         std::string error;
@@ -338,6 +479,7 @@ std::string PartialFile::sha256Hex() {
 }
 
 bool PartialFile::putInPlace(const std::wstring& installerPath) {
+    drain();
     if (!owned_ || !handle_) {
         return false;
     }

@@ -73,6 +73,9 @@ FileHandle openVerifiedCopy(const std::wstring& path, const ReleaseInfo& release
 // True when a file at |path| is a verified copy (see openVerifiedCopy).
 bool isVerifiedCopy(const std::wstring& path, const ReleaseInfo& release);
 
+// The size of each of the two buffers of PartialFile::writeBehind.
+inline constexpr std::size_t kWriteBehindBytes = 1 << 20;
+
 // The partial file a download is written to: a name the run creates itself
 // and never one that existed, so that no existing file or link is ever
 // opened, written or deleted through it. Open without write or delete sharing
@@ -81,7 +84,7 @@ bool isVerifiedCopy(const std::wstring& path, const ReleaseInfo& release);
 // (never by name) when the owner ends, unless put in place.
 class PartialFile {
   public:
-    PartialFile() = default;
+    PartialFile();
     // Deletes the file, unless putInPlace has given it its name.
     ~PartialFile();
     PartialFile(const PartialFile&) = delete;
@@ -97,6 +100,16 @@ class PartialFile {
     // go, so that the digest is known when the last byte is written and
     // nothing is read back; false (and failed() from then on) otherwise.
     bool write(const void* data, std::uint64_t length);
+    // From now on write() copies into one of two buffers of
+    // kWriteBehindBytes and returns, while a thread of the file's own writes
+    // and hashes the other: the network is read while the disk is written.
+    // Memory stays at the two buffers whatever the file's size. A write that
+    // fails is reported by a later write() (or by sha256Hex's empty digest).
+    // False when no thread can be had: writing then stays in the caller.
+    bool writeBehind();
+    // Waits until everything written so far is on its way to the disk (the
+    // write-behind thread done); false when any write failed.
+    bool finishWriting();
     bool failed() const { return failed_; }
     // The SHA-256 of everything written, as 64 lowercase hexadecimal digits;
     // empty when nothing was written or hashing failed. Ends the writing: the
@@ -117,6 +130,13 @@ class PartialFile {
     FileHandle holdPlaced(const std::wstring& installerPath) const;
 
   private:
+    class WriteBehind;
+    // Writes and hashes at once, on the calling thread.
+    bool writeNow(const void* data, std::uint64_t length);
+    // Waits until everything handed to the write-behind thread is written.
+    void drain();
+
+    std::unique_ptr<WriteBehind> behind_;
     FileHandle handle_;
     std::wstring path_;
     std::unique_ptr<Sha256Stream> hash_;  // until the digest is taken

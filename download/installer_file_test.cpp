@@ -267,6 +267,27 @@ TEST(PartialFile, HashedAsWrittenAndHeldOnlyIfUnchangedOnceInPlace) {
     }
 }
 
+// Written behind the caller by a thread of the file's own: the same bytes in
+// the same order and the same digest, across the hand-over of full buffers.
+TEST(PartialFile, WrittenBehindTheCallerAsIfWrittenInPlace) {
+    TempFolder folder;
+    std::string bytes(2 * kWriteBehindBytes + 12345, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>(i * 31 + i / 7919);
+    }
+    PartialFile file;
+    ASSERT_TRUE(file.open(folder.file("behind.part").wstring()));
+    ASSERT_TRUE(file.writeBehind());
+    for (std::size_t offset = 0; offset < bytes.size();) {
+        const std::size_t piece = std::min<std::size_t>(8191 + offset % 3, bytes.size() - offset);
+        ASSERT_TRUE(file.write(bytes.data() + offset, piece));
+        offset += piece;
+    }
+    EXPECT_TRUE(file.finishWriting());
+    EXPECT_EQ(readShared(folder.file("behind.part")), bytes);
+    EXPECT_EQ(file.sha256Hex(), hexOf(bytes));
+}
+
 // The check and the launch hold the installer: from the check on, nobody
 // else can write, rename or delete it until the handle is given up.
 TEST(OpenVerifiedCopy, HoldsTheCheckedFileAgainstChanges) {
