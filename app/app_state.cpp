@@ -5,7 +5,7 @@
 namespace orva {
 
 HWND g_mainWindow = nullptr;
-std::thread g_worker;
+WorkerThread g_worker;
 std::atomic<bool> g_workerRunning{false};
 std::atomic<bool> g_cancelRequested{false};
 RunFunction g_runFunction = download;

@@ -7,8 +7,8 @@
 #include <windows.h>
 
 #include <atomic>
-#include <thread>
 
+#include "app/worker_thread.h"
 #include "download/run_reporter.h"
 
 namespace orva {
@@ -17,7 +17,7 @@ namespace orva {
 extern HWND g_mainWindow;
 
 // The thread of the latest run; touched only by the user-interface thread.
-extern std::thread g_worker;
+extern WorkerThread g_worker;
 
 // A run has been started and its download() call has not yet returned.
 extern std::atomic<bool> g_workerRunning;

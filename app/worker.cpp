@@ -13,8 +13,8 @@ namespace orva {
 
 namespace {
 
-std::thread createWorkerThread() {
-    return std::thread(runWorker);
+WorkerThread createWorkerThread() {
+    return WorkerThread(runWorker);
 }
 
 }  // namespace
@@ -54,11 +54,14 @@ void startWorkerWith(WorkerThreadFactory createThread) {
 
     showWorking();
 
+    bool started = false;
     try {
         g_worker = createThread();
+        started = g_worker.joinable();  // not when the system has no thread to give
     } catch (const std::exception&) {
-        // std::system_error when the system has no thread to give, or
-        // std::bad_alloc for the thread's state.
+        // std::bad_alloc for the thread's state, or whatever a factory throws.
+    }
+    if (!started) {
         g_workerRunning.exchange(false);
         showFailure(kNoThreadReason);
     }

@@ -3,7 +3,7 @@
 // The worker thread's lifecycle. startWorker (declared in app_state.h) starts
 // one run; these are its parts, exposed so that tests can drive them.
 
-#include <thread>
+#include "app/worker_thread.h"
 
 namespace orva {
 
@@ -14,9 +14,9 @@ namespace orva {
 // g_workerRunning.
 void runWorker() noexcept;
 
-// Creates the thread of one run running runWorker; throws, as std::thread's
-// constructor does (std::system_error, std::bad_alloc), when it cannot.
-using WorkerThreadFactory = std::thread (*)();
+// Creates the thread of one run running runWorker; when it cannot, returns a
+// thread that is not joinable, or throws (std::bad_alloc, say).
+using WorkerThreadFactory = WorkerThread (*)();
 
 // startWorker with the thread creation supplied: returns at once while a run
 // is active; otherwise joins the previous run's thread, clears

@@ -145,7 +145,7 @@ TEST_F(WorkerTest, TryAgainIsIgnoredWhileARunIsActive) {
     g_script = Script::kBlock;
     startWorker();
     ASSERT_EQ(WaitForSingleObject(g_entered, 60'000), WAIT_OBJECT_0);
-    const std::thread::id thread = g_worker.get_id();
+    const auto thread = g_worker.get_id();
     SetWindowTextW(g_statusLabel, L"Finding the newest version of Orva...");
     SetWindowTextW(g_detailLabel, L"detail");
 
@@ -216,11 +216,13 @@ TEST_F(WorkerTest, ExceptionAfterTheWindowClosedPostsNothing) {
 // failure screen in place of an exception leaving the window procedure.
 TEST_F(WorkerTest, ThreadThatCannotBeCreatedShowsTheFailureScreen) {
     const WorkerThreadFactory factories[] = {
-        []() -> std::thread {
+        []() -> WorkerThread {
             throw std::system_error(
                 std::make_error_code(std::errc::resource_unavailable_try_again));
         },
-        []() -> std::thread { throw std::bad_alloc(); },
+        []() -> WorkerThread { throw std::bad_alloc(); },
+        // What CreateThread failing gives: a thread that is not joinable.
+        []() { return WorkerThread(); },
     };
     for (const WorkerThreadFactory factory : factories) {
         SetUp();

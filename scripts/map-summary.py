@@ -8,12 +8,12 @@ executable, largest first. The executable itself is not touched.
 
     python3 scripts/map-summary.py [BUILD_DIR] [--objects N]
 """
+import argparse
 import collections
 import os
 import re
 import shlex
 import subprocess
-import sys
 import tempfile
 
 
@@ -26,11 +26,12 @@ def link_command(build):
 
 
 def main():
-    args = [a for a in sys.argv[1:] if not a.startswith("--")]
-    build = args[0] if args else "build/windows"
-    top = 25
-    if "--objects" in sys.argv:
-        top = int(sys.argv[sys.argv.index("--objects") + 1])
+    parser = argparse.ArgumentParser(description="Where the bytes of Orva-Setup.exe go.")
+    parser.add_argument("build", nargs="?", default="build/windows")
+    parser.add_argument("--objects", type=int, default=25, help="how many objects to list")
+    options = parser.parse_args()
+    build = options.build
+    top = options.objects
     words = shlex.split(link_command(build))
     with tempfile.TemporaryDirectory() as work:
         exe = os.path.join(work, "Orva-Setup.exe")
