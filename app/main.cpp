@@ -5,18 +5,14 @@
 
 #include "app/app_state.h"
 #include "app/main_window.h"
-#include "app/system_libraries.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Before anything can load a DLL: from now on DLLs come from the system
     // folder only, never from the folder the program was started from
     // (app/system_libraries.h). Windows 8 and later have it.
+    // WinHTTP and CNG themselves are loaded by the worker (runWorker), after
+    // the window is up and before the first request.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (!orva::loadSystemLibraries()) {
-        MessageBoxW(nullptr, L"Orva Setup cannot start: a part of Windows it needs is missing.",
-                    L"Orva Setup", MB_OK | MB_ICONERROR);
-        return 1;
-    }
     // Before any window exists: the layout is scaled by the system DPI rather
     // than stretched by the system.
     SetProcessDPIAware();

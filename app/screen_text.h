@@ -23,6 +23,9 @@ inline constexpr wchar_t kLaunchFailedPathLead[] = L" It is ";
 
 inline constexpr wchar_t kUnexpectedErrorReason[] =
     L"An unexpected error stopped the download. Please try again.";
+// WinHTTP or CNG could not be loaded from the system folder.
+inline constexpr wchar_t kSystemPartMissingReason[] =
+    L"Orva Setup cannot work: a part of Windows it needs is missing.";
 inline constexpr wchar_t kNoThreadReason[] =
     L"Windows could not start the download. Close some programs and try again.";
 

@@ -10,13 +10,14 @@
 
 namespace orva {
 
-// Loads WinHTTP and CNG from the system folder, right after wWinMain's first
-// statement, SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32), has made
-// that folder the only place DLLs come from for the rest of the process
-// (system code included: the shell's and WinHTTP's own helpers). CNG is
-// loaded before the first request because Wine's WinHTTP pulls it in
-// through a library that searches the ordinary way. False when either cannot
-// be loaded; the program cannot work then.
+// Loads WinHTTP and CNG from the system folder; wWinMain's first statement,
+// SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32), has made that
+// folder the only place DLLs come from for the rest of the process (system
+// code included: the shell's and WinHTTP's own helpers). The worker calls it
+// before each run, so before the first request: CNG must be in before then
+// because Wine's WinHTTP pulls it in through a library that searches the
+// ordinary way. Loading what is loaded already costs next to nothing. False
+// when either cannot be loaded; the program cannot work then.
 bool loadSystemLibraries();
 
 }  // namespace orva

@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "app/screen_text.h"
+#include "app/system_libraries.h"
 #include "app/ui_messages.h"
 
 namespace orva {
@@ -22,7 +23,14 @@ WorkerThread createWorkerThread() {
 void runWorker() noexcept {
     WindowReporter reporter;
     try {
-        g_runFunction(reporter);
+        // Here rather than before the window: loading WinHTTP (and all it
+        // pulls in) is most of what a start would otherwise wait for. Before
+        // the first request, as app/system_libraries.h explains.
+        if (loadSystemLibraries()) {
+            g_runFunction(reporter);
+        } else {
+            reporter.failed(kSystemPartMissingReason);
+        }
     } catch (...) {
         // download() reports every expected failure itself; what arrives here
         // is exhausted memory or a standard library error. Without a final
