@@ -69,17 +69,24 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     const int runs = _wtoi(argv[1]);
+    // The programs take turns, so that whatever the machine does meanwhile
+    // falls on all of them alike.
+    std::vector<std::vector<double>> times(static_cast<std::size_t>(argc - 2));
     for (int i = 2; i < argc; ++i) {
         timeToWindow(argv[i]);  // a first start warms the caches
-        std::vector<double> times;
-        for (int run = 0; run < runs; ++run) {
-            times.push_back(timeToWindow(argv[i]));
+    }
+    for (int run = 0; run < runs; ++run) {
+        for (int i = 2; i < argc; ++i) {
+            times[static_cast<std::size_t>(i - 2)].push_back(timeToWindow(argv[i]));
         }
-        std::sort(times.begin(), times.end());
+    }
+    for (int i = 2; i < argc; ++i) {
+        std::vector<double>& sorted = times[static_cast<std::size_t>(i - 2)];
+        std::sort(sorted.begin(), sorted.end());
         std::printf(
             "%-28ls median %6.1f ms  (min %6.1f, max %6.1f, %d starts)\n",
             std::wstring(argv[i]).substr(std::wstring(argv[i]).find_last_of(L"/\\") + 1).c_str(),
-            times[times.size() / 2], times.front(), times.back(), runs);
+            sorted[sorted.size() / 2], sorted.front(), sorted.back(), runs);
     }
     return 0;
 }
