@@ -17,6 +17,15 @@ struct FileHandleTraits {
 };
 using FileHandle = UniqueHandle<FileHandleTraits>;
 
+// Any other kernel handle closed with CloseHandle whose empty value is null:
+// an event, a thread, an access token.
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle handle) noexcept { CloseHandle(handle); }
+};
+using KernelHandle = UniqueHandle<KernelHandleTraits>;
+
 // Memory from LocalAlloc, as FormatMessageW hands out with
 // FORMAT_MESSAGE_ALLOCATE_BUFFER.
 struct LocalTextTraits {

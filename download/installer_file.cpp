@@ -50,11 +50,10 @@ struct UserFacts {
 
 UserFacts currentUser() {
     UserFacts user;
-    HANDLE rawToken = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
+    KernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
         return user;
     }
-    const FileHandle token(rawToken);  // CloseHandle closes a token too
     alignas(TOKEN_USER) std::uint8_t buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
     DWORD length = 0;
     if (!GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &length)) {
@@ -308,13 +307,6 @@ class PartialFile::WriteBehind {
     bool failed() const { return failed_; }
 
   private:
-    struct EventTraits {
-        using Handle = HANDLE;
-        static Handle invalid() noexcept { return nullptr; }
-        static void close(Handle handle) noexcept { CloseHandle(handle); }
-    };
-    using Event = UniqueHandle<EventTraits>;
-
     void handOver() {
         WaitForSingleObject(free_.get(), INFINITE);  // the thread is done with |writing_|
         std::swap(filling_, writing_);
@@ -338,9 +330,9 @@ class PartialFile::WriteBehind {
     }
 
     PartialFile& file_;
-    Event free_;
-    Event ready_;
-    Event thread_;  // a thread handle closes like an event's
+    KernelHandle free_;
+    KernelHandle ready_;
+    KernelHandle thread_;
     std::unique_ptr<std::uint8_t[]> filling_;
     std::unique_ptr<std::uint8_t[]> writing_;
     std::size_t filled_ = 0;
