@@ -23,12 +23,16 @@ foreach(line IN LISTS lines)
     string(REGEX REPLACE "DLL Name: *" "" name "${line}")
     string(STRIP "${name}" name)
     string(TOLOWER "${name}" lower)
-    if(NOT lower IN_LIST allowed)
+    if(lower IN_LIST allowed)
+        message(STATUS "imports ${name}")
+    else()
+        # A status line is never wrapped, so the name stays on the line that
+        # says why it is refused, however long the paths around it are.
         list(APPEND refused "${name}")
+        message(STATUS "refused ${name}: Windows may load it from the program's folder")
     endif()
-    message(STATUS "imports ${name}")
 endforeach()
 if(refused)
-    message(FATAL_ERROR "${EXE} imports DLLs that Windows may load from the program's folder: "
-                        "${refused}; delay-load them (orva_delay_load_library)")
+    message(FATAL_ERROR "${EXE} imports DLLs that Windows may load from the program's folder; "
+                        "delay-load them (orva_delay_load_library)")
 endif()
