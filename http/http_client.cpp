@@ -240,7 +240,8 @@ bool sendFileBody(HINTERNET request, const std::wstring& path, const std::wstrin
 
 HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBodyBytes,
                                 const HttpDataCallback& onData,
-                                const HttpUploadProgress& onUploadProgress) {
+                                const HttpUploadProgress& onUploadProgress,
+                                const HttpHeadCallback& onHead) {
     HttpResponse response;
     const std::wstring url = utf8ToWide(request.url);
     const std::wstring method = utf8ToWide(request.method);
@@ -369,15 +370,29 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
     response.status = status;
     wchar_t lengthText[kContentLengthUnits] = {};
     DWORD lengthSize = sizeof(lengthText);
-    if (WinHttpQueryHeaders(handle.get(), WINHTTP_QUERY_CONTENT_LENGTH,
-                            WINHTTP_HEADER_NAME_BY_INDEX, lengthText, &lengthSize,
-                            WINHTTP_NO_HEADER_INDEX)) {
+    const bool announced = WinHttpQueryHeaders(handle.get(), WINHTTP_QUERY_CONTENT_LENGTH,
+                                               WINHTTP_HEADER_NAME_BY_INDEX, lengthText,
+                                               &lengthSize, WINHTTP_NO_HEADER_INDEX) != 0;
+    if (announced) {
         response.contentLength =
             parseContentLength(std::wstring_view(lengthText, lengthSize / sizeof(wchar_t)));
     }
+    if (const std::optional<std::wstring> range =
+            queryHeaderText(handle.get(), WINHTTP_QUERY_CONTENT_RANGE)) {
+        response.contentRange = wideToUtf8(*range);
+    }
 
     response.ok = true;
-    const bool streamed = onData && response.status == 200;
+    if (onHead && !onHead(response)) {
+        response.cancelled = true;
+        fail(response, HttpFailure::kStopped);
+        return response;
+    }
+    const bool streamed = onData && (response.status == 200 || response.status == 206);
+    // Answers that never have a body, whatever their Content-Length says.
+    const bool bodiless = method == L"HEAD" || response.status < 200 || response.status == 204 ||
+                          response.status == 304;
+    std::uint64_t received = 0;
 
     // One buffer, sized to what WinHTTP says is ready, so that a streamed body
     // never holds more than one chunk in memory.
@@ -409,6 +424,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
         if (read == 0) {
             break;
         }
+        received += read;
         if (streamed) {
             if (!onData(chunk.data(), read, response.contentLength)) {
                 response.cancelled = true;
@@ -418,6 +434,11 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
         } else {
             response.body.append(reinterpret_cast<const char*>(chunk.data()), read);
         }
+    }
+    if (announced && !bodiless && received < response.contentLength) {
+        // The connection ended before the body did: what arrived is a part.
+        response.ok = false;
+        failWinHttp(response, ERROR_WINHTTP_CONNECTION_ERROR, host);
     }
     return response;
 }

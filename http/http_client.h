@@ -46,6 +46,7 @@ struct HttpResponse {
     std::uint32_t status = 0;         // HTTP status; 0 when none arrived or it was unreadable
     std::string body;                 // the body, unless it was streamed to the data callback
     std::uint64_t contentLength = 0;  // Content-Length header; 0 when absent or not a number
+    std::string contentRange;         // Content-Range header as sent; empty when absent
     bool cancelled = false;           // a callback returned false and the exchange stopped
     std::string error;                // empty on success; else one sentence, no final full stop
     // The Windows or WinHTTP error number (GetLastError) behind |error|; 0 when
@@ -60,18 +61,29 @@ struct HttpResponse {
 using HttpDataCallback = std::function<bool(const std::uint8_t* data, std::uint64_t length,
                                             std::uint64_t contentLength)>;
 
+// Called once the status line and the headers of the answer have arrived and
+// before any of its body is read, with the answer so far (ok, status,
+// contentLength, contentRange). Returning false ends the exchange there:
+// nothing of the body is read, and the answer comes back as it stands, with
+// cancelled set.
+using HttpHeadCallback = std::function<bool(const HttpResponse& head)>;
+
 // Called after each piece of a body file has been sent, with the body bytes
 // sent so far and the file's size. Returning false stops the exchange.
 using HttpUploadProgress = std::function<bool(std::uint64_t sent, std::uint64_t total)>;
 
 // Carries out |request| on the calling thread and returns when the exchange has
-// ended; both callbacks, which may be empty, are called on this thread.
-// The body of a status 200 response goes to |onData| when it is not empty;
-// every other body is collected in HttpResponse::body, where a body of more
-// than |maxBodyBytes| bytes fails with ok false. |onUploadProgress| is used
-// only for a body sent from HttpRequest::bodyFile.
+// ended; the callbacks, which may be empty, are called on this thread.
+// The body of a status 200 or 206 (partial content) response goes to |onData|
+// when it is not empty; every other body is collected in HttpResponse::body,
+// where a body of more than |maxBodyBytes| bytes fails with ok false. A body
+// that ends before the length its Content-Length announced fails with ok
+// false as a broken connection, whichever way the connection ended (Windows
+// reports the break itself; Wine ends such a body as if it were whole).
+// |onUploadProgress| is used only for a body sent from HttpRequest::bodyFile.
 HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBodyBytes,
                                 const HttpDataCallback& onData,
-                                const HttpUploadProgress& onUploadProgress);
+                                const HttpUploadProgress& onUploadProgress,
+                                const HttpHeadCallback& onHead = {});
 
 }  // namespace orva

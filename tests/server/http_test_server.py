@@ -18,6 +18,8 @@ What an answer looks like is chosen by the request's path and query:
   /bytes/N?status=..&framing=..&piece=..
         N bytes of the test pattern (byte i has the value i % 251), generated
         while they are sent, so that even a very large body costs no memory.
+        A request with "Range: bytes=A-" or "bytes=A-B" is answered as a file
+        server answers it: 206 with a Content-Range and those bytes.
   /stall/N   Content-Length N + 1000, then N bytes, then nothing for a minute.
   /drop/N    Content-Length N + 1000, then N bytes, then the connection closes.
   /redirect?to=URL&status=N
@@ -110,6 +112,24 @@ class UpdateScenarios:
       unsigned        the list's only release does not verify
       fail-once-NAME  the first list request answers 503 with a JSON "error",
                       every later one is good (NAME keeps runs apart)
+
+    The resume scenarios cut their first installer answer short: it announces
+    the whole size, sends a third and closes the connection. What later
+    requests get depends on the scenario (NAME keeps runs apart):
+
+      resume-NAME         a range request gets 206 with the rest, as a file
+                          server answers it; any other request the whole file
+      resume-ignore-NAME  every later request gets 200 and the whole file
+      resume-wrong-NAME   a range request gets 206 whose range starts a byte
+                          early (with the bytes from there); others 200
+      resume-503-NAME     the second request answers 503 with a JSON "error";
+                          later ones as resume-NAME
+      resume-newer-NAME   as resume-NAME, but from the second list request on
+                          the list offers 2.4.2 (the same installer) instead
+
+    /update/SCENARIO/INSTALLER/record answers what the installer requests of
+    SCENARIO were: {"requests": [{"range": R, "status": S, "sent": N}, ...]},
+    R the Range header ("" when none), N the body bytes sent.
     """
 
     ERROR_LIST = "The update service is closed for maintenance until 14:00 UTC."
@@ -117,7 +137,31 @@ class UpdateScenarios:
     ERROR_ONCE = "The update service is restarting; try again in a minute."
 
     failed_once = set()
+    list_requests = {}   # scenario: how many lists it has answered
+    setup_records = {}   # scenario: [{"range", "status", "sent"}] of its installer requests
     lock = threading.Lock()
+
+    @classmethod
+    def count_list(cls, scenario):
+        """How many list requests of |scenario| came before this one."""
+        with cls.lock:
+            count = cls.list_requests.get(scenario, 0)
+            cls.list_requests[scenario] = count + 1
+            return count
+
+    @classmethod
+    def record_setup(cls, scenario, range_header):
+        """Notes an installer request; returns its record and how many came before."""
+        record = {"range": range_header or "", "status": 0, "sent": 0}
+        with cls.lock:
+            records = cls.setup_records.setdefault(scenario, [])
+            records.append(record)
+            return record, len(records) - 1
+
+    @classmethod
+    def records(cls, scenario):
+        with cls.lock:
+            return [dict(r) for r in cls.setup_records.get(scenario, [])]
 
     @classmethod
     def fails_now(cls, scenario):
@@ -128,8 +172,10 @@ class UpdateScenarios:
             cls.failed_once.add(scenario)
             return True
 
-    @staticmethod
-    def releases(scenario, size, sha256):
+    @classmethod
+    def releases(cls, scenario, size, sha256):
+        if scenario.startswith("resume-newer-") and cls.count_list(scenario) > 0:
+            return [release("2.4.2", size, sha256=sha256)]
         if scenario == "newest":
             return [release("3.0.0", size, signed=False, sha256=sha256),
                     release("2.9.0", size, sha256=sha256), release("2.10.0", size, sha256=sha256),
@@ -163,7 +209,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             elif parts[0] == "answer":
                 self.answer(query, query.get("body", "").encode("utf-8"))
             elif parts[0] == "bytes" and len(parts) == 2:
-                self.answer(query, None, int(parts[1]))
+                size = int(parts[1])
+                wanted = parse_range(self.headers.get("Range"), size)
+                if wanted is None:
+                    self.answer(query, None, size)
+                else:
+                    self.read_body()
+                    self.send_range(size, wanted[0], wanted[1] - wanted[0] + 1,
+                                    lambda offset, count: pattern(offset, count))
             elif parts[0] == "stall" and len(parts) == 2:
                 self.cut_short(int(parts[1]), stall=True)
             elif parts[0] == "drop" and len(parts) == 2:
@@ -273,8 +326,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.send_json(503, {"error": UpdateScenarios.ERROR_ONCE})
             releases = UpdateScenarios.releases(scenario, size, sha256)
             return self.send_json(200, {"releases": releases})
+        if what == "record":
+            return self.send_json(200, {"requests": UpdateScenarios.records(scenario)})
         if what != "setup":
             return self.send_json(404, {"error": "No such page."})
+        if scenario.startswith("resume-"):
+            return self.resume_scenario(scenario, size, content)
         if scenario == "setup-404":
             return self.send_json(404, {"error": UpdateScenarios.ERROR_SETUP})
         if scenario == "setup-500":
@@ -299,18 +356,79 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if scenario == "slow":
                 time.sleep(0.05)
 
-    def cut_short(self, size, stall, announced=None):
+    def resume_scenario(self, scenario, size, content):
+        def read(offset, count):
+            return content[offset:offset + count] if content is not None else pattern(offset, count)
+
+        range_header = self.headers.get("Range")
+        record, earlier = UpdateScenarios.record_setup(scenario, range_header)
+        wanted = parse_range(range_header, size)
+        if earlier == 0:
+            record["status"] = 200
+            record["sent"] = size // 3
+            return self.cut_short(size // 3, stall=False, announced=size, data=read(0, size // 3))
+        if scenario.startswith("resume-503-") and earlier == 1:
+            record["status"] = 503
+            return self.send_json(503, {"error": UpdateScenarios.ERROR_ONCE})
+        if wanted is not None and scenario.startswith("resume-wrong-"):
+            wanted = (max(wanted[0] - 1, 0), wanted[1])
+        if wanted is None or scenario.startswith("resume-ignore-"):
+            wanted = None
+            start, count = 0, size
+        else:
+            start, count = wanted[0], wanted[1] - wanted[0] + 1
+        record["status"] = 200 if wanted is None else 206
+        record["sent"] = count
+        if wanted is None:
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(size))
+            self.end_headers()
+            self.send_pieces(start, count, read)
+        else:
+            self.send_range(size, start, count, read)
+
+    def send_range(self, size, start, count, read):
+        """206 with bytes start .. start+count-1 of a body of |size| bytes."""
+        self.send_response(206)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Range", f"bytes {start}-{start + count - 1}/{size}")
+        self.send_header("Content-Length", str(count))
+        self.end_headers()
+        self.send_pieces(start, count, read)
+
+    def send_pieces(self, start, count, read):
+        for offset in range(start, start + count, len(BLOCK)):
+            self.wfile.write(read(offset, min(len(BLOCK), start + count - offset)))
+        self.wfile.flush()
+
+    def cut_short(self, size, stall, announced=None, data=None):
         self.read_body()
         self.send_response(200)
         self.send_header("Content-Length", str(size + 1000 if announced is None else announced))
         self.end_headers()
-        self.wfile.write(pattern(0, size))
+        self.wfile.write(pattern(0, size) if data is None else data)
         self.wfile.flush()
         if stall:
             time.sleep(60)
         self.close_connection = True
         # Close at once rather than waiting for the client's next request.
         self.connection.shutdown(socket.SHUT_RDWR)
+
+
+def parse_range(header, size):
+    """(first, last) byte of a "bytes=A-" or "bytes=A-B" Range header that
+    lies within a body of |size| bytes; None for no header or any other form."""
+    if not header or not header.startswith("bytes="):
+        return None
+    first, dash, last = header[len("bytes="):].partition("-")
+    if not dash or not first.isdigit() or (last and not last.isdigit()):
+        return None
+    first = int(first)
+    last = min(int(last), size - 1) if last else size - 1
+    if first > last:
+        return None
+    return first, last
 
 
 class Server(http.server.ThreadingHTTPServer):
