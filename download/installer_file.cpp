@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 #include "common/text.h"
@@ -341,6 +342,20 @@ class PartialFile::WriteBehind {
     bool failed_ = false;      // written by the thread before |free_|, read after it
 };
 
+namespace {
+
+// Marks the file open through |file| to be deleted when its last handle
+// closes (|pending| true), or takes the mark back. Through the handle, so it
+// is exactly that file, whatever its name has since come to mean.
+bool markForDeletion(HANDLE file, bool pending) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = pending ? TRUE : FALSE;
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0;
+}
+
+}  // namespace
+
 PartialFile::PartialFile() = default;
 
 PartialFile::~PartialFile() {
@@ -348,12 +363,8 @@ PartialFile::~PartialFile() {
     if (!owned_) {
         return;
     }
-    // Through the handle: exactly the file this run created is deleted, even
-    // if its name has since come to mean something else.
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    const bool deleted = handle_ && SetFileInformationByHandle(handle_.get(), FileDispositionInfo,
-                                                               &disposition, sizeof disposition);
+    // Normally marked since it was created; marked again in case that failed.
+    const bool deleted = handle_ && markForDeletion(handle_.get(), true);
     handle_.reset();
     if (!deleted) {
         DeleteFileW(path_.c_str());
@@ -390,8 +401,64 @@ bool PartialFile::open(const std::wstring& path) {
     failed_ = !owned_;
     if (owned_) {
         hash_ = std::make_unique<Sha256Stream>();
+        // Deleted by the system when the handle closes, however the process
+        // ends: "Cancel" during a transfer ends it without waiting for the
+        // run, and a crash or a kill waits for nothing. Only putInPlace takes
+        // the mark back. While it is marked nobody can open it by name.
+        markedForDeletion_ = markForDeletion(handle_.get(), true);
     }
     return owned_;
+}
+
+bool PartialFile::resumeAt(std::uint64_t bytes) {
+    drain();
+    if (!owned_ || !handle_ || failed_ || !hash_) {
+        return false;
+    }
+    LARGE_INTEGER size{};
+    LARGE_INTEGER start{};
+    if (!GetFileSizeEx(handle_.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) < bytes ||
+        !SetFilePointerEx(handle_.get(), start, nullptr, FILE_BEGIN)) {
+        return false;
+    }
+    // The digest is rebuilt from what is on the disk, not from what this run
+    // remembers writing: the final check covers the bytes that will be
+    // started, whatever happened to the file in between.
+    auto hash = std::make_unique<Sha256Stream>();
+    const auto buffer = std::make_unique<std::uint8_t[]>(kHashPieceBytes);
+    for (std::uint64_t left = bytes; left > 0;) {
+        const auto wanted = static_cast<DWORD>(std::min<std::uint64_t>(left, kHashPieceBytes));
+        DWORD read = 0;
+        if (!ReadFile(handle_.get(), buffer.get(), wanted, &read, nullptr) || read != wanted ||
+            !hash->update(buffer.get(), read)) {
+            return false;
+        }
+        left -= read;
+    }
+    // Anything after the part that counts goes: the rest is written anew.
+    if (!SetEndOfFile(handle_.get())) {
+        return false;
+    }
+    hash_ = std::move(hash);
+    return true;
+}
+
+bool PartialFile::restart() {
+    drain();
+    if (!owned_ || !handle_) {
+        failed_ = true;
+        return false;
+    }
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(handle_.get(), start, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(handle_.get())) {
+        failed_ = true;
+        return false;
+    }
+    hash_ = std::make_unique<Sha256Stream>();
+    digest_.clear();
+    failed_ = false;
+    return true;
 }
 
 bool PartialFile::writeBehind() {
@@ -485,6 +552,11 @@ bool PartialFile::putInPlace(const std::wstring& installerPath) {
         !GetFileInformationByHandle(handle_.get(), &written_)) {
         written_ = {};
     }
+    // The installer must outlive the handle; without the mark taken back the
+    // rename would go ahead and the file still vanish at the close.
+    if (markedForDeletion_ && !markForDeletion(handle_.get(), false)) {
+        return false;  // still marked: deleted when the owner ends
+    }
     handle_.reset();
     if (!MoveFileExW(path_.c_str(), installerPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         DeleteFileW(path_.c_str());  // the name this run created a moment ago
@@ -510,6 +582,62 @@ FileHandle PartialFile::holdPlaced(const std::wstring& installerPath) const {
     return file;
 }
 
+void reportProgress(DownloadState& state, const ReleaseInfo& release, RunReporter& reporter) {
+    // size >= receivedBytes here, and size <= 4,000,000,000 keeps the product
+    // far inside 64 bits.
+    const auto permille = static_cast<std::int32_t>(state.receivedBytes * 1000 / release.size);
+    if (permille != state.lastPermille) {
+        state.lastPermille = permille;
+        reporter.progress(static_cast<std::uint32_t>(permille),
+                          joinText({formatMegabytes(state.receivedBytes), L" of ",
+                                    formatMegabytes(release.size)}));
+    }
+}
+
+namespace {
+
+// Reads a decimal number at |text|[i...], leading zeros allowed, up to the
+// first character that is not a digit; false when there is no digit or the
+// value does not fit in 64 bits.
+bool readNumber(std::string_view text, std::size_t& i, std::uint64_t& value) {
+    const std::size_t first = i;
+    value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        const auto digit = static_cast<std::uint64_t>(text[i] - '0');
+        if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) {
+            return false;
+        }
+        value = value * 10 + digit;
+    }
+    return i > first;
+}
+
+}  // namespace
+
+bool isRangeOfTheRest(std::string_view contentRange, std::uint64_t from, std::uint64_t size) {
+    constexpr std::string_view kUnit = "bytes ";
+    if (size == 0 || from >= size || contentRange.size() < kUnit.size()) {
+        return false;
+    }
+    for (std::size_t k = 0; k < kUnit.size(); ++k) {
+        const char c = contentRange[k];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kUnit[k]) {
+            return false;
+        }
+    }
+    std::size_t i = kUnit.size();
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+    std::uint64_t total = 0;
+    if (!readNumber(contentRange, i, first) || i >= contentRange.size() ||
+        contentRange[i++] != '-' || !readNumber(contentRange, i, last) ||
+        i >= contentRange.size() || contentRange[i++] != '/' ||
+        !readNumber(contentRange, i, total) || i != contentRange.size()) {
+        return false;
+    }
+    return first == from && last == size - 1 && total == size;
+}
+
 HttpDataCallback makeDownloadCallback(DownloadState& state, const ReleaseInfo& release,
                                       PartialFile& file, RunReporter& reporter) {
     return [&state, &release, &file, &reporter](const std::uint8_t* data, std::uint64_t length,
@@ -529,15 +657,7 @@ HttpDataCallback makeDownloadCallback(DownloadState& state, const ReleaseInfo& r
             return false;
         }
         state.receivedBytes += length;
-        // size >= receivedBytes >= 1 here, and size <= 4,000,000,000 keeps the
-        // product far inside 64 bits.
-        const auto permille = static_cast<std::int32_t>(state.receivedBytes * 1000 / release.size);
-        if (permille != state.lastPermille) {
-            state.lastPermille = permille;
-            reporter.progress(static_cast<std::uint32_t>(permille),
-                              joinText({formatMegabytes(state.receivedBytes), L" of ",
-                                        formatMegabytes(release.size)}));
-        }
+        reportProgress(state, release, reporter);
         return true;
     };
 }

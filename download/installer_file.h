@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "common/release_info.h"
 #include "common/win32_handles.h"
@@ -79,9 +80,11 @@ inline constexpr std::size_t kWriteBehindBytes = 1 << 20;
 // The partial file a download is written to: a name the run creates itself
 // and never one that existed, so that no existing file or link is ever
 // opened, written or deleted through it. Open without write or delete sharing
-// for other processes (they may read it), written without a buffer of its
-// own; once a write fails it stays failed. Deleted through its own handle
-// (never by name) when the owner ends, unless put in place.
+// for other processes, written without a buffer of its own; once a write
+// fails it stays failed. Marked for deletion through its own handle (never by
+// name) from its creation until putInPlace, so that the system deletes it
+// when the handle closes, however the process ends; meanwhile nobody else can
+// open it at all. Deleted when the owner ends, unless put in place.
 class PartialFile {
   public:
     PartialFile();
@@ -111,6 +114,19 @@ class PartialFile {
     // write-behind thread done); false when any write failed.
     bool finishWriting();
     bool failed() const { return failed_; }
+
+    // Continues a file an earlier transfer left: its first |bytes| bytes are
+    // read back through the file's own handle and hashed, anything after them
+    // is cut off, and the next write() appends after them. False when the file
+    // holds fewer bytes or cannot be read (the file is then as it was; the
+    // caller starts again with restart()).
+    bool resumeAt(std::uint64_t bytes);
+    // Empties the file and starts its digest afresh, for a transfer that
+    // begins again at byte 0; false (and failed()) when the file cannot be cut.
+    bool restart();
+    // The file's own handle (read, write and delete access), for reading back
+    // what was written.
+    HANDLE handle() const { return handle_.get(); }
     // The SHA-256 of everything written, as 64 lowercase hexadecimal digits;
     // empty when nothing was written or hashing failed. Ends the writing: the
     // digest stays, and a later write fails.
@@ -143,17 +159,29 @@ class PartialFile {
     std::string digest_;
     BY_HANDLE_FILE_INFORMATION written_{};  // recorded when the writing ends
     bool owned_ = false;                    // the file at path_ is ours to delete
+    bool markedForDeletion_ = false;        // deleted by the system when handle_ closes
     bool failed_ = false;
 };
 
 // What a download has done so far, shared by download() and its data callback
 // and reset before each download.
 struct DownloadState {
-    std::uint64_t receivedBytes = 0;  // bytes accepted and written
+    std::uint64_t receivedBytes = 0;  // bytes of the file that count, a resumed part included
     bool writeFailed = false;         // a write to the partial file failed
     bool tooLarge = false;            // a chunk would have gone past the release's size
+    bool refusedRange = false;        // a 206 answer for another range than the one asked for
     std::int32_t lastPermille = -1;   // progress last posted, -1 before the first
 };
+
+// Posts progress for state.receivedBytes of the release, unless the
+// thousandths value is the one last posted.
+void reportProgress(DownloadState& state, const ReleaseInfo& release, RunReporter& reporter);
+
+// True when |contentRange|, the Content-Range header of a 206 answer, says
+// exactly "bytes <from>-<size - 1>/<size>": the rest of the release from
+// byte |from| on. The unit may be in any case and the numbers may have
+// leading zeros; nothing else may differ (no "*" size, no other end).
+bool isRangeOfTheRest(std::string_view contentRange, std::uint64_t from, std::uint64_t size);
 
 // The callback that writes each chunk of the installer to |file|: it stops the
 // transfer when |reporter| says the run is to stop, when a chunk would take

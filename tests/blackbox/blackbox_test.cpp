@@ -320,6 +320,11 @@ TEST_F(BlackBoxTest, CancelDuringASlowDownloadEndsAtOnce) {
     // Well before the transfer could end: the program does not wait for it.
     EXPECT_EQ(setup.exitCode(std::chrono::seconds(30)), 0);
     EXPECT_TRUE(recordedStarts(record()).empty());
+    // The process ended without waiting for the run, so nothing of the run
+    // deleted the partial file: the system did, as the file was marked.
+    const fs::path own = temp() / "Orva Setup";
+    ASSERT_TRUE(fs::is_directory(own));
+    EXPECT_TRUE(fs::is_empty(own)) << "a partial file outlived the program";
 }
 
 TEST_F(BlackBoxTest, AnInstallerThatCannotBeStartedIsExplained) {
