@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "app/main_window.h"
+#include "download/download.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Before anything can load a DLL: from now on DLLs come from the system
@@ -42,5 +43,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (orva::g_worker.joinable()) {
         orva::g_worker.join();  // download() has returned; the thread is only exiting
     }
+    // A partial file kept for "Try Again" goes with the program (the system
+    // would delete it when the process ends anyway; see PartialFile).
+    orva::discardKeptDownload();
     return 0;
 }

@@ -17,7 +17,7 @@ void unscriptedRun(RunReporter&) {
 }  // namespace
 
 void ensureMainWindow() {
-    if (g_runFunction == download) {
+    if (g_runFunction == static_cast<RunFunction>(download)) {
         g_runFunction = unscriptedRun;  // tests never reach a network by accident
     }
     if (g_mainWindow != nullptr && IsWindow(g_mainWindow)) {

@@ -8,6 +8,7 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -17,7 +18,10 @@
 
 #include "common/text.h"
 #include "download/download.h"
+#include "download/installer_file.h"
+#include "http/http_client.h"
 #include "http/network_errors.h"
+#include "json/json.h"
 #include "tests/support/recording_reporter.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_data.h"
@@ -74,20 +78,29 @@ std::vector<fs::path> partialFiles(const fs::path& folder) {
     return found;
 }
 
-// Runs download() against |url| with |folder| as the temporary folder;
-// |onReport| sees each report as it is made and may ask the run to stop.
+// Runs download() against |url| with |folder| as the temporary folder and
+// |kept| as what an earlier run of the same process left (a fresh one, gone
+// with the run, when none is given); |onReport| sees each report as it is
+// made and may ask the run to stop.
 RecordingReporter runDownload(
     const std::string& url, const fs::path& folder,
-    const std::function<void(RecordingReporter&, const Report&)>& onReport = {}) {
+    const std::function<void(RecordingReporter&, const Report&)>& onReport = {},
+    KeptDownload* kept = nullptr) {
     SetEnvironmentVariableW(L"ORVA_UPDATE_URL", utf8ToWide(url).c_str());
     SetEnvironmentVariableW(L"TMP", folder.wstring().c_str());
     RecordingReporter reporter;
     if (onReport) {
         reporter.onReport = [&](const Report& report) { onReport(reporter, report); };
     }
-    download(reporter);
+    KeptDownload ownKept;
+    download(reporter, kept != nullptr ? *kept : ownKept);
     reporter.onReport = nullptr;
     return reporter;
+}
+
+// The same for a run that an earlier one of the same process precedes.
+RecordingReporter runAgain(const std::string& url, const fs::path& folder, KeptDownload& kept) {
+    return runDownload(url, folder, {}, &kept);
 }
 
 struct Scenario {
@@ -341,17 +354,251 @@ TEST(DownloadScenario, NewestSignedReleaseIsChosen) {
     EXPECT_EQ(run.final()->text, tempPath + L"Orva-Setup-2.10.0.exe");
 }
 
-TEST(DownloadScenario, DroppedConnectionFailsAndLeavesNothing) {
+// The broken connection is what the user is told of, and the half that
+// arrived is kept for "Try Again" until the process lets it go.
+TEST(DownloadScenario, DroppedConnectionFailsAndKeepsThePartUntilTheProcessEnds) {
     TempFolder folder;
-    const RecordingReporter run = runDownload(serviceUrl("drop"), folder.path());
+    KeptDownload kept;
+    const RecordingReporter run = runDownload(serviceUrl("drop"), folder.path(), {}, &kept);
     ASSERT_TRUE(run.final().has_value());
     EXPECT_EQ(run.final()->kind, ReportKind::kFailed);
-    // Windows reports the broken connection; Wine ends the body cleanly, so
-    // the short file fails the check instead. Either way nothing is kept.
-    EXPECT_TRUE(run.final()->text == kNotAsPublished ||
-                run.final()->text.find(L"127.0.0.1") != std::wstring::npos)
-        << wideToUtf8(run.final()->text);
+    EXPECT_EQ(wideToUtf8(run.final()->text),
+              describeWinHttpError(ERROR_WINHTTP_CONNECTION_ERROR, L"127.0.0.1") + ".");
+    ASSERT_TRUE(kept.file);
+    EXPECT_EQ(kept.bytes, kSize / 2);
+    EXPECT_EQ(kept.version, "2.4.1");
+    EXPECT_EQ(partialFiles(privateFolderIn(folder.path())).size(), 1u);
+    kept.discard();
     EXPECT_TRUE(fs::is_empty(privateFolderIn(folder.path())));
+}
+
+// What the test service recorded of the installer requests of |scenario|:
+// the Range header of each ("" for none) and the body bytes it sent.
+struct Requests {
+    std::vector<std::string> ranges;
+    std::uint64_t bytesSent = 0;
+};
+
+Requests recordedRequests(const std::string& scenario, std::uint64_t size = kSize) {
+    HttpRequest request;
+    request.url = serviceUrl(scenario, size).append("/record");
+    const HttpResponse answer = performHttpRequest(request, 1 << 20, {}, {});
+    Requests requests;
+    JsonValue document;
+    std::string error;
+    const JsonValue* list = nullptr;
+    if (!answer.ok || !parseJson(answer.body, document, error) ||
+        (list = document.find("requests")) == nullptr) {
+        ADD_FAILURE() << "no record of " << scenario << ": " << answer.body;
+        return requests;
+    }
+    for (const JsonValue& item : list->items) {
+        requests.ranges.push_back(item.find("range")->text);
+        requests.bytesSent += static_cast<std::uint64_t>(item.find("sent")->number);
+    }
+    return requests;
+}
+
+// A name of a scenario that no other run of this program has used, so that
+// the service's count of its requests starts at 0.
+std::string freshScenario(const std::string& prefix) {
+    static int counter = 0;
+    return prefix + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+}
+
+// The thousandths of the first progress report.
+std::optional<std::uint32_t> firstPermille(const RecordingReporter& run) {
+    for (const Report& r : run.reports) {
+        if (r.kind == ReportKind::kProgress)
+            return r.permille;
+    }
+    return std::nullopt;
+}
+
+// The case the whole of resuming is for: a large installer whose connection
+// drops at a third. "Try Again" asks for the rest, the bar goes on from a
+// third, and the installer is exactly the signed one; the bytes sent in all
+// are about the installer's size, not one and a third of it.
+TEST(DownloadScenario, ADropAtAThirdCostsOnlyTheRestOnTryAgain) {
+    constexpr std::uint64_t kLarge = 64ull << 20;
+    const std::string scenario = freshScenario("resume-third-");
+    const std::string url = serviceUrl(scenario, kLarge);
+    TempFolder folder;
+    KeptDownload kept;
+
+    const RecordingReporter first = runAgain(url, folder.path(), kept);
+    ASSERT_TRUE(first.final().has_value());
+    EXPECT_EQ(first.final()->kind, ReportKind::kFailed);
+    ASSERT_TRUE(kept.file) << "the part is kept";
+    EXPECT_GT(kept.bytes, 0u);
+    EXPECT_LE(kept.bytes, kLarge / 3);
+
+    const std::uint64_t third = kept.bytes;
+    RecordingReporter second = runAgain(url, folder.path(), kept);
+    ASSERT_TRUE(second.final().has_value());
+    ASSERT_EQ(second.final()->kind, ReportKind::kInstallerReady)
+        << wideToUtf8(second.final()->text);
+    EXPECT_EQ(
+        second.texts(ReportKind::kStatus),
+        (std::vector<std::wstring>{kFinding, L"Downloading Orva 2.4.1 (64.0 MB)", kChecking}));
+    EXPECT_EQ(firstPermille(second), static_cast<std::uint32_t>(third * 1000 / kLarge));
+    EXPECT_EQ(second.texts(ReportKind::kProgress).front(), formatMegabytes(third) + L" of 64.0 MB");
+    EXPECT_EQ(second.texts(ReportKind::kProgress).back(), L"64.0 MB of 64.0 MB");
+    EXPECT_FALSE(kept.file) << "nothing is kept once the installer is ready";
+
+    const Requests requests = recordedRequests(scenario, kLarge);
+    EXPECT_EQ(requests.ranges,
+              (std::vector<std::string>{"", "bytes=" + std::to_string(third) + "-"}));
+    EXPECT_EQ(requests.bytesSent, kLarge / 3 + (kLarge - third));
+    std::printf(
+        "[ figures  ] a 64 MiB installer dropped at a third and resumed: %llu bytes sent "
+        "in all (%.3f of its size)\n",
+        static_cast<unsigned long long>(requests.bytesSent),
+        static_cast<double>(requests.bytesSent) / static_cast<double>(kLarge));
+
+    const fs::path installer = privateFolderIn(folder.path()) / "Orva-Setup-2.4.1.exe";
+    EXPECT_TRUE(testing::readTestFile(installer) == testing::testPattern(0, kLarge))
+        << "the bytes are exact";
+    second.hold.reset();
+    EXPECT_TRUE(partialFiles(privateFolderIn(folder.path())).empty());
+}
+
+// What else may happen between the drop and "Try Again": each case ends with
+// the signed installer or nothing, never with a file that is not exactly it.
+TEST(DownloadScenario, ResumingTakesOnlyTheRestOfTheSameRelease) {
+    const std::string rest = "bytes=" + std::to_string(kSize / 3) + "-";
+    const auto alterFirstBytes = [](KeptDownload& kept) {
+        LARGE_INTEGER start{};
+        DWORD written = 0;
+        ASSERT_TRUE(SetFilePointerEx(kept.file->handle(), start, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(WriteFile(kept.file->handle(), "MZ altered", 10, &written, nullptr));
+    };
+    const struct {
+        const char* name;
+        const char* scenario;
+        std::function<void(KeptDownload&)> between;  // after the drop
+        std::vector<std::string> ranges;             // of every installer request
+        std::wstring failureOnce;  // the reason of a run between the drop and the last
+        std::wstring final;        // the last run's reason; empty: the installer is ready
+        std::wstring installer;    // its name, when ready
+        bool resumed;              // the last run's progress starts at the third
+    } kCases[] = {
+        {"the rest is given", "resume-", {}, {"", rest}, L"", L"", L"Orva-Setup-2.4.1.exe", true},
+        {"the service ignores the range (200)",
+         "resume-ignore-",
+         {},
+         {"", rest},
+         L"",
+         L"",
+         L"Orva-Setup-2.4.1.exe",
+         false},
+        {"the service answers another range",
+         "resume-wrong-",
+         {},
+         {"", rest, ""},
+         L"",
+         L"",
+         L"Orva-Setup-2.4.1.exe",
+         false},
+        {"the service cannot give the range (416)",
+         "resume-416-",
+         {},
+         {"", rest, ""},
+         L"",
+         L"",
+         L"Orva-Setup-2.4.1.exe",
+         false},
+        {"a newer release since the drop",
+         "resume-newer-",
+         {},
+         {"", ""},
+         L"",
+         L"",
+         L"Orva-Setup-2.4.2.exe",
+         false},
+        {"an error answer before the rest",
+         "resume-503-",
+         {},
+         {"", rest, rest},
+         L"The update service is restarting; try again in a minute.",
+         L"",
+         L"Orva-Setup-2.4.1.exe",
+         true},
+        {"the part on the disk was altered",
+         "resume-",
+         alterFirstBytes,
+         {"", rest},
+         L"",
+         kNotAsPublished,
+         L"",
+         true},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const std::string scenario = freshScenario(c.scenario);
+        const std::string url = serviceUrl(scenario);
+        TempFolder folder;
+        const fs::path own = privateFolderIn(folder.path());
+        KeptDownload kept;
+        const RecordingReporter dropped = runAgain(url, folder.path(), kept);
+        ASSERT_TRUE(kept.file);
+        ASSERT_EQ(kept.bytes, kSize / 3);
+        if (c.between) {
+            c.between(kept);
+        }
+        if (!c.failureOnce.empty()) {
+            const RecordingReporter refused = runAgain(url, folder.path(), kept);
+            ASSERT_TRUE(refused.final().has_value());
+            EXPECT_EQ(refused.final()->text, c.failureOnce);
+            ASSERT_TRUE(kept.file) << "an answer without bytes keeps the part";
+            EXPECT_EQ(kept.bytes, kSize / 3);
+        }
+        RecordingReporter last = runAgain(url, folder.path(), kept);
+        ASSERT_TRUE(last.final().has_value());
+        EXPECT_EQ(recordedRequests(scenario).ranges, c.ranges);
+        const auto progress = firstPermille(last);
+        ASSERT_TRUE(progress.has_value());
+        EXPECT_EQ(*progress == (kSize / 3) * 1000 / kSize, c.resumed) << *progress;
+        if (c.final.empty()) {
+            ASSERT_EQ(last.final()->kind, ReportKind::kInstallerReady)
+                << wideToUtf8(last.final()->text);
+            EXPECT_EQ(fs::path(last.final()->text).filename().wstring(), c.installer);
+            EXPECT_TRUE(testing::readTestFile(own / c.installer) == kInstaller);
+        } else {
+            EXPECT_EQ(last.final()->kind, ReportKind::kFailed);
+            EXPECT_EQ(last.final()->text, c.final);
+            EXPECT_FALSE(fs::exists(own / "Orva-Setup-2.4.1.exe")) << "nothing to start";
+        }
+        EXPECT_FALSE(kept.file);
+        last.hold.reset();
+        EXPECT_TRUE(partialFiles(own).empty()) << "a partial file was left behind";
+    }
+}
+
+// The reference service answers ranges as the program needs them: a part
+// that the test service dropped is finished from nginx's copy of the same
+// signed release.
+TEST(DownloadScenario, TheReferenceServiceGivesTheRest) {
+    if (!testing::testAuthorityTrusted()) {
+        GTEST_SKIP() << "the reference service speaks HTTPS, whose test authority can be "
+                        "trusted only as root";
+    }
+    const std::string scenario = freshScenario("resume-nginx-");
+    TempFolder folder;
+    KeptDownload kept;
+    const RecordingReporter dropped = runAgain(serviceUrl(scenario), folder.path(), kept);
+    ASSERT_TRUE(kept.file) << (dropped.final() ? wideToUtf8(dropped.final()->text) : "no end");
+    const std::uint64_t part = kept.bytes;
+    RecordingReporter last =
+        runAgain(testing::testServerUrl("ORVA_TEST_NGINX_URL"), folder.path(), kept);
+    ASSERT_TRUE(last.final().has_value());
+    ASSERT_EQ(last.final()->kind, ReportKind::kInstallerReady)
+        << wideToUtf8(last.final()->text) << " after "
+        << wideToUtf8(last.texts(ReportKind::kStatus).back());
+    EXPECT_EQ(firstPermille(last), static_cast<std::uint32_t>(part * 1000 / kSize))
+        << "the rest, not the whole";
+    EXPECT_TRUE(testing::readTestFile(privateFolderIn(folder.path()) / "Orva-Setup-2.4.1.exe") ==
+                kInstaller);
 }
 
 TEST(DownloadScenario, NoServiceListeningGivesTheNetworkSentence) {

@@ -128,6 +128,15 @@ status=$(request "$base/setup?version=2.4.1")
 [ "$(cat "$tmp/type")" = application/octet-stream ] || fail "download: Content-Type '$(cat "$tmp/type")'"
 cmp -s "$tmp/body" "$tmp/build-2.4.1.exe" || fail "download: the body differs from the installer"
 
+# The rest of an installer, as Orva Setup asks for it after a dropped
+# connection: 206 with exactly the bytes from the offset to the end.
+status=$(request "$base/setup?version=2.4.1" -H "Range: bytes=100000-")
+[ "$status" = 206 ] || fail "rest of the download: status $status"
+range=$({ grep -i '^content-range:' "$tmp/headers" || true; } | cut -d' ' -f2- | tr -d '\r\n')
+[ "$range" = "bytes 100000-123456/123457" ] || fail "rest of the download: Content-Range '$range'"
+tail -c +100001 "$tmp/build-2.4.1.exe" | cmp -s - "$tmp/body" ||
+    fail "rest of the download: the body differs from the installer's end"
+
 no_installer="The update service has no installer for this version of Orva."
 bad_version="The update service was asked for a version of Orva in a form it does not know."
 nothing_here="The update service has nothing at this address."

@@ -122,6 +122,7 @@ class UpdateScenarios:
       resume-ignore-NAME  every later request gets 200 and the whole file
       resume-wrong-NAME   a range request gets 206 whose range starts a byte
                           early (with the bytes from there); others 200
+      resume-416-NAME     a range request gets 416 (not satisfiable); others 200
       resume-503-NAME     the second request answers 503 with a JSON "error";
                           later ones as resume-NAME
       resume-newer-NAME   as resume-NAME, but from the second list request on
@@ -370,6 +371,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if scenario.startswith("resume-503-") and earlier == 1:
             record["status"] = 503
             return self.send_json(503, {"error": UpdateScenarios.ERROR_ONCE})
+        if wanted is not None and scenario.startswith("resume-416-"):
+            record["status"] = 416
+            self.send_response(416)
+            self.send_header("Content-Range", f"bytes */{size}")
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         if wanted is not None and scenario.startswith("resume-wrong-"):
             wanted = (max(wanted[0] - 1, 0), wanted[1])
         if wanted is None or scenario.startswith("resume-ignore-"):

@@ -21,9 +21,10 @@
 #                            Windows path, for tests of a full disk (root only)
 #
 # The server's /update/... service may serve installers by name from the folder
-# $ORVA_TEST_FILES. When $ORVA_TEST_NGINX_INSTALLER names a file there, the
-# reference update service (service/run-local.sh) also runs, twice, with that
-# file published as the signed release 2.4.1, and the program sees:
+# $ORVA_TEST_FILES. When $ORVA_TEST_NGINX_INSTALLER names a file there, or is a
+# number of bytes of the test pattern (what /update/SCENARIO/NUMBER/... serves),
+# the reference update service (service/run-local.sh) also runs, twice, with
+# that installer published as the signed release 2.4.1, and the program sees:
 #   ORVA_TEST_NGINX_URL            its base address, certificate from the test authority
 #   ORVA_TEST_NGINX_UNTRUSTED_URL  the same service with a certificate nobody trusts
 #
@@ -139,15 +140,21 @@ start_service() {
 }
 if [ -n "${ORVA_TEST_NGINX_INSTALLER:-}" ]; then
     mkdir "$work/releases"
-    cp "$ORVA_TEST_FILES/$ORVA_TEST_NGINX_INSTALLER" "$work/releases/Orva-Setup-2.4.1.exe"
+    case "$ORVA_TEST_NGINX_INSTALLER" in
+    *[!0-9]*) cp "$ORVA_TEST_FILES/$ORVA_TEST_NGINX_INSTALLER" "$work/releases/Orva-Setup-2.4.1.exe" ;;
+    esac
     # The list as the release tool writes it, signed with the TEST-ONLY key.
-    python3 - "$work/releases" <<'PYTHON'
+    python3 - "$work/releases" "$ORVA_TEST_NGINX_INSTALLER" <<'PYTHON'
 import hashlib, json, os, sys
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.environ["ORVA_TEST_SERVER_DIR"])
 import http_test_server as server
 folder = sys.argv[1]
-with open(os.path.join(folder, "Orva-Setup-2.4.1.exe"), "rb") as installer:
+path = os.path.join(folder, "Orva-Setup-2.4.1.exe")
+if sys.argv[2].isdigit():
+    with open(path, "wb") as installer:
+        installer.write(server.pattern(0, int(sys.argv[2])))
+with open(path, "rb") as installer:
     content = installer.read()
 entry = server.release("2.4.1", len(content), sha256=hashlib.sha256(content).hexdigest())
 with open(os.path.join(folder, "list.json"), "w") as out:
