@@ -23,6 +23,7 @@
 #include "app/window_contract.h"
 #include "common/text.h"
 #include "download/installer_file.h"
+#include "http/http_client.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_data.h"
 #include "tests/support/test_server.h"
@@ -325,6 +326,52 @@ TEST_F(BlackBoxTest, CancelDuringASlowDownloadEndsAtOnce) {
     const fs::path own = temp() / "Orva Setup";
     ASSERT_TRUE(fs::is_directory(own));
     EXPECT_TRUE(fs::is_empty(own)) << "a partial file outlived the program";
+}
+
+// A connection that drops part of the way: the part waits in the private
+// folder while the program runs; "Try Again" asks only for the rest and
+// starts the installer, and "Close" leaves nothing behind.
+TEST_F(BlackBoxTest, ADroppedDownloadIsFinishedByTryAgainOrGoesWithTheProgram) {
+    for (const bool tryAgain : {true, false}) {
+        SCOPED_TRACE(tryAgain ? "Try Again" : "Close");
+        const std::string scenario = "resume-blackbox-" + std::to_string(GetCurrentProcessId()) +
+                                     (tryAgain ? "-again" : "-close");
+        fs::remove(record());
+        // A temporary folder of each run's own: the first leaves the installer.
+        const fs::path tmp = temp() / (tryAgain ? "again" : "close");
+        const fs::path own = tmp / "Orva Setup";
+        fs::create_directories(tmp);
+        SetupProcess setup(scripted(scenario, "fake_installer.exe"), tmp, record());
+        ASSERT_TRUE(setup.started());
+        ASSERT_NE(setup.window(), nullptr);
+        ASSERT_TRUE(waitFor([&] { return setup.text(kRightButton) == L"Close"; }))
+            << wideToUtf8(setup.text(kStatusLabel)) << " / "
+            << wideToUtf8(setup.text(kDetailLabel));
+        EXPECT_TRUE(setup.text(kStatusLabel).starts_with(L"Orva could not be downloaded. "));
+        const auto partials = [&] {
+            std::vector<fs::path> found;
+            for (const auto& entry : fs::directory_iterator(own)) {
+                if (entry.path().extension() == ".part")
+                    found.push_back(entry.path());
+            }
+            return found;
+        };
+        EXPECT_EQ(partials().size(), 1u) << "the part is kept for Try Again";
+
+        setup.press(tryAgain ? kTryAgainButton : kRightButton);
+        EXPECT_EQ(setup.exitCode(), 0);
+        EXPECT_TRUE(partials().empty()) << "a partial file outlived the program";
+        if (!tryAgain) {
+            EXPECT_TRUE(recordedStarts(record()).empty());
+            continue;
+        }
+        expectInstallerStarted(own);
+        HttpRequest request;
+        request.url = scripted(scenario, "fake_installer.exe") + "/record";
+        const HttpResponse asked = performHttpRequest(request, 1 << 20, {}, {});
+        EXPECT_NE(asked.body.find("\"range\": \"bytes="), std::string::npos)
+            << "the second request asks for the rest: " << asked.body;
+    }
 }
 
 TEST_F(BlackBoxTest, AnInstallerThatCannotBeStartedIsExplained) {
