@@ -108,6 +108,17 @@ void showOnTaskbar(TaskbarState state) {
     g_taskbar->show(g_mainWindow, state, g_lastPermille);
 }
 
+// The keyboard focus to one of the two buttons, which also becomes the
+// default push button, as the dialog manager does in a dialog: the dialog
+// keyboard interface (IsDialogMessageW) presses a focused button on Enter
+// only when it is the default one. Space works on any focused button.
+void focusButton(HWND button) {
+    HWND other = button == g_tryAgainButton ? g_cancelButton : g_tryAgainButton;
+    SendMessageW(other, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    SendMessageW(button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+    SetFocus(button);
+}
+
 std::unique_ptr<std::wstring> takePayload(LPARAM lParam) {
     return std::unique_ptr<std::wstring>(reinterpret_cast<std::wstring*>(lParam));
 }
@@ -352,8 +363,16 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 void showWorking() {
+    // Read before hiding: hiding the focused button moves the focus to the
+    // main window, where neither Enter nor Space does anything and a screen
+    // reader has nothing to announce. At the first start nothing has the
+    // focus on "Try Again", which is hidden already, and it stays where it is.
+    const bool tryAgainHadFocus = GetFocus() == g_tryAgainButton;
     ShowWindow(g_tryAgainButton, SW_HIDE);
     SetWindowTextW(g_cancelButton, kCancelText);
+    if (tryAgainHadFocus) {
+        focusButton(g_cancelButton);
+    }
     SetWindowTextW(g_detailLabel, L"");
     SendMessageW(g_progressBar, PBM_SETPOS, 0, 0);
     ShowWindow(g_progressBar, SW_HIDE);
@@ -369,7 +388,7 @@ void showFailure(const std::wstring& reason) {
     ShowWindow(g_tryAgainButton, SW_SHOW);
     SetWindowTextW(g_cancelButton, kCloseText);
     // The default push button: with the focus, it answers the Enter key.
-    SetFocus(g_tryAgainButton);
+    focusButton(g_tryAgainButton);
     showOnTaskbar(TaskbarState::kError);
 }
 
@@ -387,6 +406,8 @@ void showLaunchFailed(const std::wstring& path, std::uint32_t windowsError) {
     ShowWindow(g_progressBar, SW_HIDE);
     ShowWindow(g_tryAgainButton, SW_SHOW);
     SetWindowTextW(g_cancelButton, kCloseText);
+    // As on the failure screen: Enter tries again.
+    focusButton(g_tryAgainButton);
     showOnTaskbar(TaskbarState::kError);
 }
 

@@ -40,9 +40,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 // The working screen, as a run begins: "Try Again" hidden, the right-hand
 // button "Cancel", an empty detail line and the progress bar hidden at 0. The
-// status label keeps its text until the run's first status replaces it. The
-// taskbar button shows an indeterminate progress until the first progress
-// report.
+// status label keeps its text until the run's first status replaces it. When
+// "Try Again" had the focus, "Cancel" has it now. The taskbar button shows an
+// indeterminate progress until the first progress report.
 void showWorking();
 
 // The failure screen: "Orva could not be downloaded. " followed by |reason|,
@@ -56,8 +56,8 @@ void showStarting();
 
 // The launch-failed screen: the status "The installer could not be started.",
 // the detail |windowsError|'s text, " It is " and |path|, no progress bar,
-// "Try Again" shown, the right-hand button "Close", and the error on the
-// taskbar button as on the failure screen; the focus stays.
+// "Try Again" shown and focused, the right-hand button "Close", and the error
+// on the taskbar button as on the failure screen.
 void showLaunchFailed(const std::wstring& path, std::uint32_t windowsError);
 
 }  // namespace orva

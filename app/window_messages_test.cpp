@@ -161,7 +161,8 @@ TEST_F(WindowMessagesTest, FailureShowsTheReasonAndOffersTryAgain) {
     }
 }
 
-TEST_F(WindowMessagesTest, FailedLaunchSaysWhyAndWhereWithoutMovingTheFocus) {
+// As on the failure screen, "Try Again" has the focus, so Enter tries again.
+TEST_F(WindowMessagesTest, FailedLaunchSaysWhyAndWhereAndFocusesTryAgain) {
     const std::wstring path = tempFolder() + L"Orva-Setup-9.9.9-missing.exe";
     DeleteFileW(path.c_str());
     Screen expected = Screen::now();
@@ -172,7 +173,7 @@ TEST_F(WindowMessagesTest, FailedLaunchSaysWhyAndWhereWithoutMovingTheFocus) {
     expected.right = L"Close";
     EXPECT_TRUE(deliver(kMsgInstallerReady, path));
     EXPECT_EQ(Screen::now(), expected);
-    EXPECT_EQ(GetFocus(), g_cancelButton);
+    EXPECT_EQ(GetFocus(), g_tryAgainButton);
     EXPECT_TRUE(IsWindow(g_mainWindow));
     EXPECT_FALSE(g_cancelRequested);
 }
