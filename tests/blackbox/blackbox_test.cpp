@@ -12,6 +12,7 @@
 // clang-format off
 #include <winsock2.h>  // before <windows.h>, which would bring the old one
 #include <windows.h>
+#include <shobjidl.h>  // needs <windows.h> first
 // clang-format on
 #include <gtest/gtest.h>
 
@@ -479,6 +480,40 @@ TEST_F(BlackBoxTest, ReferenceServiceWithAnUntrustedCertificateIsRefused) {
     setup.screenshot("untrusted");
     setup.press(kRightButton);
     EXPECT_EQ(setup.exitCode(), 0);
+}
+
+// Runs without the shell's taskbar object: ctest runs these as
+// blackbox_without_taskbar_test with Wine's explorerframe.dll, which holds
+// CLSID_TaskbarList, disabled for every process (CMakeLists.txt).
+class WithoutTaskbarTest : public BlackBoxTest {
+  protected:
+    void SetUp() override {
+        BlackBoxTest::SetUp();
+        const char* taskbar = std::getenv("ORVA_TEST_TASKBAR");
+        if (taskbar == nullptr || std::string(taskbar) != "absent") {
+            GTEST_SKIP() << "run as blackbox_without_taskbar_test";
+        }
+    }
+};
+
+// The program's whole run works as ever when the interface is not there.
+TEST_F(WithoutTaskbarTest, DownloadsAndStartsTheInstaller) {
+    // The interface really is missing for the processes of this run.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ITaskbarList3* taskbar = nullptr;
+    const HRESULT created =
+        CoCreateInstance(__uuidof(TaskbarList), nullptr, CLSCTX_INPROC_SERVER,
+                         __uuidof(ITaskbarList3), reinterpret_cast<void**>(&taskbar));
+    if (taskbar != nullptr) {
+        taskbar->Release();
+    }
+    CoUninitialize();
+    ASSERT_TRUE(FAILED(created)) << "the shell's taskbar object could be made";
+
+    SetupProcess setup(scripted("good", "fake_installer.exe"), temp(), record());
+    ASSERT_TRUE(setup.started());
+    EXPECT_EQ(setup.exitCode(), 0);
+    expectInstallerStarted();
 }
 
 // Runs with temporary folders that tests/blackbox/with-hostile-temp.sh has
