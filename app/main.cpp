@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "app/main_window.h"
+#include "app/taskbar_progress.h"
 #include "download/download.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -33,7 +34,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         }
     }
 
-    // The window is gone. A run still in progress is abandoned where it stands
+    // The window is gone, and with it the taskbar button: the taskbar object
+    // goes before COM leaves this thread.
+    orva::g_shellTaskbar.release();
+
+    // A run still in progress is abandoned where it stands
     // (in a network read or a file write): the process ends now rather than
     // waiting for the run to notice g_cancelRequested.
     if (orva::g_workerRunning.load()) {

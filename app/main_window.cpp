@@ -11,6 +11,7 @@
 #include "app/app_state.h"
 #include "app/installer_launch.h"
 #include "app/screen_text.h"
+#include "app/taskbar_progress.h"
 #include "app/ui_messages.h"
 #include "common/text.h"
 #include "common/win32_handles.h"
@@ -54,6 +55,14 @@ constexpr COLORREF kSeparatorColour = RGB(215, 220, 222);
 constexpr COLORREF kTitleColour = RGB(43, 49, 52);
 constexpr COLORREF kSubtitleColour = RGB(109, 118, 121);
 
+// What the taskbar button shows now, kept so that it can be shown again on a
+// new button; and the run's last progress, which the error state keeps.
+TaskbarState g_taskbarState = TaskbarState::kNone;
+std::uint32_t g_taskbarPermille = 0;
+std::uint32_t g_lastPermille = 0;
+// The registered message "TaskbarButtonCreated"; 0 if it could not be had.
+UINT g_taskbarButtonCreated = 0;
+
 // A 96-DPI value at the system DPI. Each value is scaled and truncated on its
 // own, in single precision, so that every caller agrees on every pixel.
 int scaled(int value) {
@@ -86,6 +95,28 @@ HWND createControl(const ControlLayout& layout, HINSTANCE instance) {
 
 void setBodyFont(HWND control) {
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(g_bodyFont), TRUE);
+}
+
+// Only a change reaches the taskbar: each call is a message to Explorer, and
+// progress reports often repeat the permille.
+void showOnTaskbar(TaskbarState state) {
+    if (state == g_taskbarState && g_lastPermille == g_taskbarPermille) {
+        return;
+    }
+    g_taskbarState = state;
+    g_taskbarPermille = g_lastPermille;
+    g_taskbar->show(g_mainWindow, state, g_lastPermille);
+}
+
+// The keyboard focus to one of the two buttons, which also becomes the
+// default push button, as the dialog manager does in a dialog: the dialog
+// keyboard interface (IsDialogMessageW) presses a focused button on Enter
+// only when it is the default one. Space works on any focused button.
+void focusButton(HWND button) {
+    HWND other = button == g_tryAgainButton ? g_cancelButton : g_tryAgainButton;
+    SendMessageW(other, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    SendMessageW(button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+    SetFocus(button);
 }
 
 std::unique_ptr<std::wstring> takePayload(LPARAM lParam) {
@@ -162,6 +193,8 @@ void onCommand(int id) {
 void onStatus(LPARAM lParam) {
     const auto text = takePayload(lParam);
     SetWindowTextW(g_statusLabel, text->c_str());
+    // Finding a release or checking the file: no measure of how far.
+    showOnTaskbar(TaskbarState::kIndeterminate);
 }
 
 void onProgress(WPARAM thousandths, LPARAM lParam) {
@@ -169,6 +202,8 @@ void onProgress(WPARAM thousandths, LPARAM lParam) {
     ShowWindow(g_progressBar, SW_SHOW);
     SendMessageW(g_progressBar, PBM_SETPOS, thousandths, 0);
     SetWindowTextW(g_detailLabel, text->c_str());
+    g_lastPermille = static_cast<std::uint32_t>(thousandths);
+    showOnTaskbar(TaskbarState::kNormal);
 }
 
 void onFailed(LPARAM lParam) {
@@ -185,13 +220,28 @@ void onInstallerReady(WPARAM heldFile, LPARAM lParam) {
     showStarting();
     const LaunchResult launch = launchInstaller(*path, g_mainWindow);
     if (launch.started) {
+        showOnTaskbar(TaskbarState::kNone);
         DestroyWindow(g_mainWindow);  // the installer carries on alone
         return;
     }
     showLaunchFailed(*path, launch.windowsError);
 }
 
+// Explorer has made the taskbar button, after the window first appeared or
+// after a restart of its own: what the old button showed is to be shown on
+// the new one, through a new taskbar object.
+void onTaskbarButtonCreated() {
+    g_taskbar->buttonCreated();
+    if (g_taskbarState != TaskbarState::kNone) {
+        g_taskbar->show(g_mainWindow, g_taskbarState, g_taskbarPermille);
+    }
+}
+
 LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == g_taskbarButtonCreated && g_taskbarButtonCreated != 0) {
+        onTaskbarButtonCreated();
+        return 0;
+    }
     switch (message) {
         case WM_DESTROY:
             onDestroy();
@@ -257,6 +307,18 @@ bool createMainWindow() {
     if (g_mainWindow == nullptr) {
         return false;
     }
+    // A new window has a new button that shows nothing yet.
+    g_taskbarState = TaskbarState::kNone;
+    g_taskbarPermille = 0;
+    g_lastPermille = 0;
+    // Explorer announces the button with this message once the window is
+    // shown, so it is let through first: an elevated process would otherwise
+    // drop it, as it comes from a process of lower integrity. For any other
+    // process the filter lets it through already and the call changes nothing.
+    g_taskbarButtonCreated = RegisterWindowMessageW(L"TaskbarButtonCreated");
+    if (g_taskbarButtonCreated != 0) {
+        ChangeWindowMessageFilterEx(g_mainWindow, g_taskbarButtonCreated, MSGFLT_ALLOW, nullptr);
+    }
 
     // Creation order is tab order: the two buttons come last.
     g_statusLabel = createControl(
@@ -301,11 +363,21 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 void showWorking() {
+    // Read before hiding: hiding the focused button moves the focus to the
+    // main window, where neither Enter nor Space does anything and a screen
+    // reader has nothing to announce. At the first start nothing has the
+    // focus on "Try Again", which is hidden already, and it stays where it is.
+    const bool tryAgainHadFocus = GetFocus() == g_tryAgainButton;
     ShowWindow(g_tryAgainButton, SW_HIDE);
     SetWindowTextW(g_cancelButton, kCancelText);
+    if (tryAgainHadFocus) {
+        focusButton(g_cancelButton);
+    }
     SetWindowTextW(g_detailLabel, L"");
     SendMessageW(g_progressBar, PBM_SETPOS, 0, 0);
     ShowWindow(g_progressBar, SW_HIDE);
+    g_lastPermille = 0;
+    showOnTaskbar(TaskbarState::kIndeterminate);
 }
 
 void showFailure(const std::wstring& reason) {
@@ -316,7 +388,8 @@ void showFailure(const std::wstring& reason) {
     ShowWindow(g_tryAgainButton, SW_SHOW);
     SetWindowTextW(g_cancelButton, kCloseText);
     // The default push button: with the focus, it answers the Enter key.
-    SetFocus(g_tryAgainButton);
+    focusButton(g_tryAgainButton);
+    showOnTaskbar(TaskbarState::kError);
 }
 
 void showStarting() {
@@ -333,6 +406,9 @@ void showLaunchFailed(const std::wstring& path, std::uint32_t windowsError) {
     ShowWindow(g_progressBar, SW_HIDE);
     ShowWindow(g_tryAgainButton, SW_SHOW);
     SetWindowTextW(g_cancelButton, kCloseText);
+    // As on the failure screen: Enter tries again.
+    focusButton(g_tryAgainButton);
+    showOnTaskbar(TaskbarState::kError);
 }
 
 }  // namespace orva

@@ -5,7 +5,8 @@
 // label and two push buttons. Every size is given in pixels at 96 DPI and
 // scaled by the system DPI when the window is created. The window alone sets
 // its controls: one function per screen below sets every control that screen
-// shows, and the message handlers change one control each.
+// shows, and the message handlers change one control each. The window also
+// sets the progress on its taskbar button (app/taskbar_progress.h).
 
 #include <windows.h>
 
@@ -39,12 +40,15 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 // The working screen, as a run begins: "Try Again" hidden, the right-hand
 // button "Cancel", an empty detail line and the progress bar hidden at 0. The
-// status label keeps its text until the run's first status replaces it.
+// status label keeps its text until the run's first status replaces it. When
+// "Try Again" had the focus, "Cancel" has it now. The taskbar button shows an
+// indeterminate progress until the first progress report.
 void showWorking();
 
 // The failure screen: "Orva could not be downloaded. " followed by |reason|,
 // an empty detail line, no progress bar, "Try Again" shown and focused, and
-// the right-hand button relabelled "Close".
+// the right-hand button relabelled "Close". The taskbar button shows the
+// error at the run's last progress.
 void showFailure(const std::wstring& reason);
 
 // The status "Starting the installer...", shown while the shell starts it.
@@ -52,7 +56,8 @@ void showStarting();
 
 // The launch-failed screen: the status "The installer could not be started.",
 // the detail |windowsError|'s text, " It is " and |path|, no progress bar,
-// "Try Again" shown and the right-hand button "Close"; the focus stays.
+// "Try Again" shown and focused, the right-hand button "Close", and the error
+// on the taskbar button as on the failure screen.
 void showLaunchFailed(const std::wstring& path, std::uint32_t windowsError);
 
 }  // namespace orva

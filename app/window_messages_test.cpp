@@ -67,6 +67,7 @@ namespace {
 using testing::ensureMainWindow;
 using testing::pumpMessages;
 using testing::quitMessagesSeen;
+using testing::Screen;
 using testing::windowText;
 
 constexpr wchar_t kFailurePrefix[] = L"Orva could not be downloaded. ";
@@ -75,31 +76,6 @@ std::wstring tempFolder() {
     wchar_t path[MAX_PATH + 1];
     const DWORD length = GetTempPathW(MAX_PATH + 1, path);
     return std::wstring(path, length);
-}
-
-// What the window shows; compared whole, so a test sees every control.
-struct Screen {
-    std::wstring status, detail, right;
-    bool progressVisible, tryAgainVisible;
-    LRESULT progress;
-
-    static Screen now() {
-        return {windowText(g_statusLabel),
-                windowText(g_detailLabel),
-                windowText(g_cancelButton),
-                IsWindowVisible(g_progressBar) != FALSE,
-                IsWindowVisible(g_tryAgainButton) != FALSE,
-                SendMessageW(g_progressBar, PBM_GETPOS, 0, 0)};
-    }
-    bool operator==(const Screen&) const = default;
-};
-
-void PrintTo(const Screen& screen, std::ostream* out) {
-    *out << "status \"" << ::testing::PrintToString(screen.status) << "\", detail "
-         << ::testing::PrintToString(screen.detail) << ", right button "
-         << ::testing::PrintToString(screen.right) << ", progress "
-         << (screen.progressVisible ? "shown at " : "hidden at ") << screen.progress
-         << ", Try Again " << (screen.tryAgainVisible ? "shown" : "hidden");
 }
 
 class WindowMessagesTest : public ::testing::Test {
@@ -185,7 +161,8 @@ TEST_F(WindowMessagesTest, FailureShowsTheReasonAndOffersTryAgain) {
     }
 }
 
-TEST_F(WindowMessagesTest, FailedLaunchSaysWhyAndWhereWithoutMovingTheFocus) {
+// As on the failure screen, "Try Again" has the focus, so Enter tries again.
+TEST_F(WindowMessagesTest, FailedLaunchSaysWhyAndWhereAndFocusesTryAgain) {
     const std::wstring path = tempFolder() + L"Orva-Setup-9.9.9-missing.exe";
     DeleteFileW(path.c_str());
     Screen expected = Screen::now();
@@ -196,7 +173,7 @@ TEST_F(WindowMessagesTest, FailedLaunchSaysWhyAndWhereWithoutMovingTheFocus) {
     expected.right = L"Close";
     EXPECT_TRUE(deliver(kMsgInstallerReady, path));
     EXPECT_EQ(Screen::now(), expected);
-    EXPECT_EQ(GetFocus(), g_cancelButton);
+    EXPECT_EQ(GetFocus(), g_tryAgainButton);
     EXPECT_TRUE(IsWindow(g_mainWindow));
     EXPECT_FALSE(g_cancelRequested);
 }

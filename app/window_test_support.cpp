@@ -1,6 +1,9 @@
 #include "app/window_test_support.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
+// windows.h must come first.
+#include <commctrl.h>
 
 #include "app/app_state.h"
 #include "app/main_window.h"
@@ -85,6 +88,23 @@ LOGFONTW fontOf(HFONT font) {
     EXPECT_EQ(GetObjectW(font, sizeof description, &description),
               static_cast<int>(sizeof description));
     return description;
+}
+
+Screen Screen::now() {
+    return {windowText(g_statusLabel),
+            windowText(g_detailLabel),
+            windowText(g_cancelButton),
+            IsWindowVisible(g_progressBar) != FALSE,
+            IsWindowVisible(g_tryAgainButton) != FALSE,
+            SendMessageW(g_progressBar, PBM_GETPOS, 0, 0)};
+}
+
+void PrintTo(const Screen& screen, std::ostream* out) {
+    *out << "status \"" << ::testing::PrintToString(screen.status) << "\", detail "
+         << ::testing::PrintToString(screen.detail) << ", right button "
+         << ::testing::PrintToString(screen.right) << ", progress "
+         << (screen.progressVisible ? "shown at " : "hidden at ") << screen.progress
+         << ", Try Again " << (screen.tryAgainVisible ? "shown" : "hidden");
 }
 
 }  // namespace orva::testing

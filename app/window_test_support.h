@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 
 namespace orva::testing {
@@ -37,5 +38,17 @@ RECT rectInClient(HWND control);
 
 // The font a control draws with (WM_GETFONT) or any font handle, as LOGFONT.
 LOGFONTW fontOf(HFONT font);
+
+// What the window shows; compared whole, so a test sees every control.
+struct Screen {
+    std::wstring status, detail, right;
+    bool progressVisible, tryAgainVisible;
+    LRESULT progress;
+
+    static Screen now();
+    bool operator==(const Screen&) const = default;
+};
+
+void PrintTo(const Screen& screen, std::ostream* out);
 
 }  // namespace orva::testing

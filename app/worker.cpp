@@ -60,8 +60,6 @@ void startWorkerWith(WorkerThreadFactory createThread) {
     g_cancelRequested.exchange(false);
     g_workerRunning.exchange(true);
 
-    showWorking();
-
     bool started = false;
     try {
         g_worker = createThread();
@@ -72,7 +70,13 @@ void startWorkerWith(WorkerThreadFactory createThread) {
     if (!started) {
         g_workerRunning.exchange(false);
         showFailure(kNoThreadReason);
+        return;
     }
+    // After the thread has started: the working screen's first taskbar state
+    // loads COM and the shell's taskbar code on this thread, which the run's
+    // first request need not wait for. The run only posts, and its messages
+    // are handled after this, so the window shows them on the working screen.
+    showWorking();
 }
 
 void startWorker() {

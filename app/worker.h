@@ -20,10 +20,11 @@ using WorkerThreadFactory = WorkerThread (*)();
 
 // startWorker with the thread creation supplied: returns at once while a run
 // is active; otherwise joins the previous run's thread, clears
-// g_cancelRequested, sets g_workerRunning, shows the working screen and
-// creates the thread with |createThread|. When that throws, the run
-// is over before it began: g_workerRunning is cleared and the failure screen
-// says so, instead of the error escaping the window procedure or the entry.
+// g_cancelRequested, sets g_workerRunning, creates the thread with
+// |createThread| and shows the working screen. When that throws or gives no
+// thread, the run is over before it began: g_workerRunning is cleared and the
+// failure screen says so, instead of the error escaping the window procedure
+// or the entry.
 void startWorkerWith(WorkerThreadFactory createThread);
 
 }  // namespace orva

@@ -20,6 +20,7 @@
 #include "app/main_window.h"
 #include "app/ui_messages.h"
 #include "app/window_test_support.h"
+#include "common/win32_handles.h"
 
 namespace orva {
 
@@ -32,6 +33,7 @@ enum class Script {
     kThrowBadAlloc,     // throws std::bad_alloc
     kThrowLogicError,   // throws a standard library error
     kThrowAfterCancel,  // the window is gone (cancel flag set), then throws
+    kMissingInstaller,  // an installer ready at a path where no file is
 };
 
 std::atomic<Script> g_script{Script::kFail};
@@ -60,6 +62,14 @@ void scriptedRun(RunReporter& reporter) {
         case Script::kThrowAfterCancel:
             g_cancelRequested = true;
             throw std::bad_alloc();
+        case Script::kMissingInstaller: {
+            wchar_t temp[MAX_PATH + 1];
+            const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+            const std::wstring path = std::wstring(temp, length) + L"Orva-Setup-9.9.9-absent.exe";
+            DeleteFileW(path.c_str());
+            reporter.installerReady(path, FileHandle());
+            return;
+        }
     }
 }
 
@@ -179,6 +189,85 @@ TEST_F(WorkerTest, EnterOnTryAgainAfterAFailureStartsANewRun) {
     EXPECT_TRUE(g_workerRunning);
     EXPECT_FALSE(IsWindowVisible(g_tryAgainButton));
     EXPECT_EQ(windowText(g_cancelButton), L"Cancel");
+}
+
+// A key pressed on the focused control, as the message loop delivers it.
+void pressKey(WPARAM key) {
+    const HWND focus = GetFocus();
+    PostMessageW(focus, WM_KEYDOWN, key, 0);
+    PostMessageW(focus, WM_KEYUP, key, 0);
+    pumpMessages();
+}
+
+// The button's type as the dialog keyboard interface sees it.
+DWORD buttonType(HWND button) {
+    return static_cast<DWORD>(GetWindowLongPtrW(button, GWL_STYLE)) & BS_TYPEMASK;
+}
+
+// From either failure screen the keyboard alone goes on: the key starts a
+// run on the focused "Try Again", which then hides; the focus is on "Cancel"
+// (not on the hidden button nor the bare window), which is now the button
+// Enter presses, and the same key there ends the program.
+TEST_F(WorkerTest, KeysFollowTheFocusFromTryAgainToCancel) {
+    struct Case {
+        const char* name;
+        Script failure;
+        const wchar_t* status;
+        WPARAM key;
+    };
+    const Case cases[] = {
+        {"failure, Enter", Script::kFail, L"Orva could not be downloaded. Scripted failure.",
+         VK_RETURN},
+        {"failure, Space", Script::kFail, L"Orva could not be downloaded. Scripted failure.",
+         VK_SPACE},
+        {"failed launch, Enter", Script::kMissingInstaller, L"The installer could not be started.",
+         VK_RETURN},
+        {"failed launch, Space", Script::kMissingInstaller, L"The installer could not be started.",
+         VK_SPACE},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        TearDown();
+        SetUp();
+        g_script = row.failure;
+        startWorker();
+        finishRun();
+        ASSERT_EQ(windowText(g_statusLabel), row.status);
+        ASSERT_EQ(GetFocus(), g_tryAgainButton);
+        EXPECT_EQ(buttonType(g_tryAgainButton), static_cast<DWORD>(BS_DEFPUSHBUTTON));
+
+        g_script = Script::kBlock;
+        ResetEvent(g_entered);
+        pressKey(row.key);
+        ASSERT_EQ(WaitForSingleObject(g_entered, 60'000), WAIT_OBJECT_0);
+        EXPECT_EQ(g_downloadCalls, 2);
+        EXPECT_FALSE(IsWindowVisible(g_tryAgainButton));
+        EXPECT_EQ(GetFocus(), g_cancelButton);
+        EXPECT_EQ(windowText(g_cancelButton), L"Cancel");
+        EXPECT_EQ(buttonType(g_cancelButton), static_cast<DWORD>(BS_DEFPUSHBUTTON));
+        EXPECT_EQ(buttonType(g_tryAgainButton), static_cast<DWORD>(BS_PUSHBUTTON));
+
+        const HWND window = g_mainWindow;
+        pressKey(row.key);
+        EXPECT_FALSE(IsWindow(window)) << "Cancel did not end the window";
+        EXPECT_TRUE(g_cancelRequested);
+    }
+}
+
+// The first run, which "Try Again" did not start: the focus stays where the
+// new window has it and the buttons keep the types they were created with.
+TEST_F(WorkerTest, ARunStartedWithoutTheFocusOnTryAgainLeavesTheFocusAlone) {
+    DestroyWindow(g_mainWindow);  // a window as the program's start makes it
+    pumpMessages();
+    ensureMainWindow();
+    const HWND before = GetFocus();
+    ASSERT_NE(before, g_tryAgainButton);
+    g_script = Script::kBlock;
+    startWorker();
+    ASSERT_EQ(WaitForSingleObject(g_entered, 60'000), WAIT_OBJECT_0);
+    EXPECT_EQ(GetFocus(), before);
+    EXPECT_EQ(buttonType(g_tryAgainButton), static_cast<DWORD>(BS_DEFPUSHBUTTON));
+    EXPECT_EQ(buttonType(g_cancelButton), static_cast<DWORD>(BS_PUSHBUTTON));
 }
 
 // An exception escaping download() ends the run with a failure message of the

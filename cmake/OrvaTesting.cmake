@@ -42,7 +42,8 @@ endif()
 # orva_wine_test_properties(TEST [PREFIX dir] [ENVIRONMENT vars...] [FIXTURES fixtures...])
 # What every test run under Wine needs: the run's display, and a prefix set up
 # by cmake/wine-prefix-setup.sh (the build tree's own, or PREFIX). Adds the
-# test's own environment and fixtures.
+# test's own environment and fixtures. A test with ORVA_NEEDS_DISPLAY=1 among
+# them never runs alongside another such test.
 function(orva_wine_test_properties test)
     cmake_parse_arguments(ARG "" "PREFIX" "ENVIRONMENT;FIXTURES" ${ARGN})
     if(WIN32)
@@ -60,6 +61,13 @@ function(orva_wine_test_properties test)
     endif()
     if(ARG_ENVIRONMENT)
         set_tests_properties(${test} PROPERTIES ENVIRONMENT "${ARG_ENVIRONMENT}")
+    endif()
+    # The keyboard focus belongs to the active window, and a window that a
+    # test running alongside shows on the shared display takes the
+    # activation, so the focus of another test's window is lost between two
+    # of its steps. The tests that show windows take turns.
+    if("ORVA_NEEDS_DISPLAY=1" IN_LIST ARG_ENVIRONMENT)
+        set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK orva_display)
     endif()
     if(ARG_FIXTURES)
         set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED "${ARG_FIXTURES}")

@@ -9,8 +9,12 @@
 // fake_installer.exe, which records that it was started.
 //
 // A screenshot of each screen goes to build/windows/screenshots/*.bmp.
-#include <gtest/gtest.h>
+// clang-format off
+#include <winsock2.h>  // before <windows.h>, which would bring the old one
 #include <windows.h>
+#include <shobjidl.h>  // needs <windows.h> first
+// clang-format on
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -123,6 +127,31 @@ class SetupProcess {
     void press(int control) {
         PostMessageW(window(), WM_COMMAND, MAKEWPARAM(control, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(window(), control)));
+    }
+
+    // The keyboard focus of the window's thread: a control's id, 0 for the
+    // window itself, -1 for anything else or nothing.
+    int focus() {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(window(), nullptr), &info) ||
+            info.hwndFocus == nullptr) {
+            return -1;
+        }
+        if (info.hwndFocus == window()) {
+            return 0;
+        }
+        return GetParent(info.hwndFocus) == window() ? GetDlgCtrlID(info.hwndFocus) : -1;
+    }
+
+    // A key pressed and released on whatever has the keyboard focus, as the
+    // keyboard sends it: the program's message loop delivers it.
+    void pressKey(WPARAM key) {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(GetWindowThreadProcessId(window(), nullptr), &info);
+        PostMessageW(info.hwndFocus, WM_KEYDOWN, key, 0);
+        PostMessageW(info.hwndFocus, WM_KEYUP, key, 0);
     }
 
     bool exited() { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; }
@@ -398,6 +427,81 @@ TEST_F(BlackBoxTest, AnInstallerThatCannotBeStartedIsExplained) {
     EXPECT_EQ(setup.exitCode(), 0);
 }
 
+// A loopback port of the driver's own: bound but not listening, it refuses
+// connections as a closed port does; once it listens, the system takes each
+// connection and nobody ever answers, so a run waits for the service.
+class SilentPort {
+  public:
+    SilentPort() {
+        WSADATA data;
+        started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof address;
+        bound_ = socket_ != INVALID_SOCKET &&
+                 bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                 getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+        port_ = ntohs(address.sin_port);
+    }
+    ~SilentPort() {
+        if (socket_ != INVALID_SOCKET) {
+            closesocket(socket_);
+        }
+        if (started_) {
+            WSACleanup();
+        }
+    }
+    SilentPort(const SilentPort&) = delete;
+    SilentPort& operator=(const SilentPort&) = delete;
+
+    bool bound() const { return bound_; }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    bool listenSilently() { return listen(socket_, 8) == 0; }
+
+  private:
+    bool started_ = false;
+    bool bound_ = false;
+    SOCKET socket_ = INVALID_SOCKET;
+    unsigned short port_ = 0;
+};
+
+// The keyboard alone. On the failure screen Enter presses the focused "Try
+// Again"; the new run hides it and the focus is on "Cancel", not on the
+// hidden button or the bare window; Space there ends the program. The first
+// run meets a closed port; the second finds the port listening and waits
+// for an answer that never comes, so it is still going when Space is pressed.
+TEST_F(BlackBoxTest, TheKeyboardAloneTriesAgainAndCancels) {
+    SilentPort port;
+    ASSERT_TRUE(port.bound());
+    SetupProcess setup(port.url(), temp(), record());
+    ASSERT_TRUE(setup.started());
+    ASSERT_NE(setup.window(), nullptr);
+    const std::wstring prefix = L"Orva could not be downloaded. ";
+    ASSERT_TRUE(waitFor([&] {
+        return setup.text(kStatusLabel).starts_with(prefix) &&
+               setup.text(kRightButton) == L"Close" && setup.focus() == kTryAgainButton;
+    })) << wideToUtf8(setup.text(kStatusLabel))
+        << ", focus " << setup.focus();
+
+    ASSERT_TRUE(port.listenSilently());
+    setup.pressKey(VK_RETURN);
+    // The new run's first status replaces the failure.
+    ASSERT_TRUE(waitFor([&] {
+        return !setup.text(kStatusLabel).starts_with(prefix) && setup.focus() == kRightButton;
+    })) << wideToUtf8(setup.text(kStatusLabel))
+        << ", focus " << setup.focus();
+    EXPECT_EQ(setup.text(kStatusLabel), L"Finding the newest version of Orva...");
+    EXPECT_FALSE(setup.visible(kTryAgainButton));
+    EXPECT_EQ(setup.text(kRightButton), L"Cancel");
+    setup.screenshot("keyboard-cancel-focused");
+
+    setup.pressKey(VK_SPACE);
+    EXPECT_EQ(setup.exitCode(), 0);
+    EXPECT_TRUE(recordedStarts(record()).empty());
+}
+
 TEST_F(BlackBoxTest, ReferenceServiceOverHttpsWithATrustedAuthority) {
     if (!testing::testAuthorityTrusted()) {
         GTEST_SKIP() << "the test authority can be trusted only as root";
@@ -428,6 +532,40 @@ TEST_F(BlackBoxTest, ReferenceServiceWithAnUntrustedCertificateIsRefused) {
     setup.screenshot("untrusted");
     setup.press(kRightButton);
     EXPECT_EQ(setup.exitCode(), 0);
+}
+
+// Runs without the shell's taskbar object: ctest runs these as
+// blackbox_without_taskbar_test with Wine's explorerframe.dll, which holds
+// CLSID_TaskbarList, disabled for every process (CMakeLists.txt).
+class WithoutTaskbarTest : public BlackBoxTest {
+  protected:
+    void SetUp() override {
+        BlackBoxTest::SetUp();
+        const char* taskbar = std::getenv("ORVA_TEST_TASKBAR");
+        if (taskbar == nullptr || std::string(taskbar) != "absent") {
+            GTEST_SKIP() << "run as blackbox_without_taskbar_test";
+        }
+    }
+};
+
+// The program's whole run works as ever when the interface is not there.
+TEST_F(WithoutTaskbarTest, DownloadsAndStartsTheInstaller) {
+    // The interface really is missing for the processes of this run.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ITaskbarList3* taskbar = nullptr;
+    const HRESULT created =
+        CoCreateInstance(__uuidof(TaskbarList), nullptr, CLSCTX_INPROC_SERVER,
+                         __uuidof(ITaskbarList3), reinterpret_cast<void**>(&taskbar));
+    if (taskbar != nullptr) {
+        taskbar->Release();
+    }
+    CoUninitialize();
+    ASSERT_TRUE(FAILED(created)) << "the shell's taskbar object could be made";
+
+    SetupProcess setup(scripted("good", "fake_installer.exe"), temp(), record());
+    ASSERT_TRUE(setup.started());
+    EXPECT_EQ(setup.exitCode(), 0);
+    expectInstallerStarted();
 }
 
 // Runs with temporary folders that tests/blackbox/with-hostile-temp.sh has
