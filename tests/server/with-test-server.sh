@@ -169,8 +169,10 @@ fi
 case "$1" in
 *.exe)
     [ -n "${WINEPREFIX:-}" ] || { echo "with-test-server.sh: set WINEPREFIX" >&2; exit 2; }
-    # A server left from an earlier run lives outside these namespaces.
+    # A server left from an earlier run lives outside these namespaces; the
+    # program must not reach it while it is still going away.
     wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
     set +e
     "$root/cmake/wine-run.sh" "$@"
     status=$?
