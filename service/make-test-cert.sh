@@ -30,12 +30,39 @@ keyUsage = critical, digitalSignature
 extendedKeyUsage = serverAuth
 subjectAltName = IP:127.0.0.1, DNS:127.0.0.1, DNS:localhost
 END
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
-    -subj "/CN=$authority" \
-    -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
-    -keyout "$dir/ca.key" -out "$dir/ca.pem" 2>/dev/null
-openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes \
-    -subj "/CN=127.0.0.1" -keyout "$dir/server.key" -out "$dir/server.csr" 2>/dev/null
-openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" \
-    -CAcreateserial -days 2 -extfile "$dir/server.ext" -out "$dir/server.pem" 2>/dev/null
+
+# full_signature CERT: true when both integers of the certificate's ECDSA
+# signature take 32 bytes or more. Wine 8 refuses a certificate whose
+# signature has a shorter one (about one signature in 64 has): it then trusts
+# neither the server nor its authority, and every HTTPS request of the run
+# fails with WinHTTP error 12157. Windows accepts such certificates.
+full_signature() {
+    openssl x509 -in "$1" -outform DER -out "$dir/check.der"
+    offset=$(openssl asn1parse -inform DER -in "$dir/check.der" |
+        awk '/d=1 .*BIT STRING/ { o = $1 } END { sub(/:.*/, "", o); print o }')
+    short=$(openssl asn1parse -inform DER -in "$dir/check.der" -strparse "$offset" |
+        sed -n 's/.*l= *\([0-9]*\) prim: INTEGER.*/\1/p' | awk '$1 < 32' | wc -l)
+    rm -f "$dir/check.der"
+    [ "$short" -eq 0 ]
+}
+
+tries=0
+while :; do
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
+        -subj "/CN=$authority" \
+        -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
+        -keyout "$dir/ca.key" -out "$dir/ca.pem" 2>/dev/null
+    openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes \
+        -subj "/CN=127.0.0.1" -keyout "$dir/server.key" -out "$dir/server.csr" 2>/dev/null
+    openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" \
+        -CAcreateserial -days 2 -extfile "$dir/server.ext" -out "$dir/server.pem" 2>/dev/null
+    if full_signature "$dir/ca.pem" && full_signature "$dir/server.pem"; then
+        break
+    fi
+    tries=$((tries + 1))
+    if [ "$tries" -ge 20 ]; then
+        echo "$0: no certificate with a full-length signature in 20 tries" >&2
+        exit 1
+    fi
+done
 rm -f "$dir/server.csr" "$dir/server.ext" "$dir/ca.srl"
