@@ -36,9 +36,9 @@ the update service answers to "/list", verify reads a list as the program
 does and says which release the program would install.
 
 Exit status: 0 on success; 1 when verify finds that the program would install
-nothing or that the chosen release's installer does not match; 2 for bad
-input or a failed command, which then changes no file and prints nothing on
-standard output.
+nothing or that an installer does not match the list; 2 for bad input or a
+failed command, which then changes no file and prints nothing on standard
+output.
 )";
 
 constexpr const char* kKeygenHelp =
@@ -122,11 +122,16 @@ release the program would choose: the newest that verifies, the first among
 equal versions.
 
 With --installers, also checks that DIR/Orva-Setup-V.exe of every release that
-verifies has the size and SHA-256 that the list gives.
+verifies has the size and SHA-256 that the list gives, and names each one that
+does not: its size or its SHA-256 next to the list's, or that it is missing.
+A missing installer of a release older than the chosen one is allowed (old
+installers may be taken down); one with other bytes is not, since clients and
+caches may hold either.
 
 Exit status: 0 when the program would choose a release (and, with
---installers, its installer matches); 1 when it would choose none, or the
-chosen installer is missing or does not match; 2 for bad input.
+--installers, its installer matches and no installer has other bytes than the
+list gives); 1 when it would choose none, the chosen installer is missing or
+does not match, or another installer has other bytes; 2 for bad input.
 )";
 
 // The options of one command: "--name value" pairs and "--name" flags, each
@@ -568,6 +573,7 @@ int verify(const Options& options, std::string& out, std::string& err) {
     std::size_t kept = 0;
     std::optional<std::size_t> chosenEntry;
     bool chosenInstallerMatches = true;
+    std::vector<std::string> otherBytes;  // present installers, but the chosen, that differ
     for (std::size_t i = 0; i < entries.items.size(); ++i) {
         const JsonValue& element = entries.items[i];
         const std::string number = std::to_string(i + 1);
@@ -611,17 +617,27 @@ int verify(const Options& options, std::string& out, std::string& err) {
         } else if (!found) {
             verdict = "missing";
         } else if (size != release.size) {
-            verdict = "does not match: it is " + std::to_string(size) + " bytes long";
+            verdict = "does not match: it is " + std::to_string(size) +
+                      " bytes long, the list says " + std::to_string(release.size);
         } else if (!sha256OfFile(path, size, sha256Hex, why)) {
             verdict = why;
         } else if (sha256Hex != release.sha256) {
-            verdict = "does not match: its SHA-256 is " + sha256Hex;
+            verdict =
+                "does not match: its SHA-256 is " + sha256Hex + ", the list says " + release.sha256;
         } else {
             verdict = "matches";
         }
         report += "     installer " + name + ": " + verdict + "\n";
-        if (isChosen && verdict != "matches") {
+        if (verdict == "matches") {
+            continue;
+        }
+        if (isChosen) {
             chosenInstallerMatches = false;
+        } else if (verdict != "missing") {
+            // An old installer may have been taken down, but other bytes (or
+            // no readable file) under a published name mean that it was
+            // replaced.
+            otherBytes.push_back(name);
         }
     }
     if (!chosenEntry) {
@@ -631,13 +647,21 @@ int verify(const Options& options, std::string& out, std::string& err) {
     report += "The program would choose " + releases[*chosen].version + " (entry " +
               std::to_string(*chosenEntry + 1) + ").\n";
     if (!chosenInstallerMatches) {
-        out = report +
-              "Its installer is missing or does not match: the program would refuse the "
-              "download.\n";
-        return kExitNothingToInstall;
+        report +=
+            "Its installer is missing or does not match: the program would refuse the "
+            "download.\n";
+    }
+    if (!otherBytes.empty()) {
+        std::string names;
+        for (const std::string& name : otherBytes) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        report += "Not as the list gives: " + names +
+                  ". A client that still has an older list, or a cache, may hold either "
+                  "bytes: put back the installers that were signed.\n";
     }
     out = report;
-    return kExitSuccess;
+    return chosenInstallerMatches && otherBytes.empty() ? kExitSuccess : kExitNothingToInstall;
 }
 
 }  // namespace

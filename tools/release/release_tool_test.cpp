@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -573,6 +574,74 @@ TEST_F(ReleaseToolTest, SignKeepsTheInstallerOfAVersionUnlessReplaceIsGiven) {
     EXPECT_NE(help.out.find("[--replace]"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("Publish a new version instead. --replace"), std::string::npos)
         << help.out;
+}
+
+TEST_F(ReleaseToolTest, VerifyNamesEveryInstallerThatDoesNotMatch) {
+    const std::string publicKeyHex = keygen();
+    const std::string kVersions[] = {"1.0.0", "2.0.0", "3.0.0"};
+    for (const std::string& version : kVersions) {
+        ASSERT_EQ(sign(version, "build " + version).status, kExitSuccess);
+    }
+    struct Case {
+        const char* why;
+        std::map<std::string, std::optional<std::string>> site;  // null: missing; absent: matches
+        int status;
+        std::vector<std::string> lines;  // parts of the report
+    };
+    const std::string one = "Orva-Setup-1.0.0.exe: ";
+    const std::string two = "Orva-Setup-2.0.0.exe: ";
+    const std::string three = "Orva-Setup-3.0.0.exe: ";
+    const Case kCases[] = {
+        {"every installer as signed",
+         {},
+         kExitSuccess,
+         {one + "matches", two + "matches", three + "matches"}},
+        {"an old installer taken down",
+         {{"1.0.0", std::nullopt}},
+         kExitSuccess,
+         {one + "missing\n", three + "matches"}},
+        {"an old installer with other bytes",
+         {{"1.0.0", "BUILD 1.0.0"}},
+         kExitNothingToInstall,
+         {one + "does not match: its SHA-256 is " + sha256Hex("BUILD 1.0.0") + ", the list says " +
+              sha256Hex("build 1.0.0") + "\n",
+          two + "matches", "Not as the list gives: Orva-Setup-1.0.0.exe."}},
+        {"two old installers of other sizes",
+         {{"1.0.0", "build 1.0.0!"}, {"2.0.0", "b"}},
+         kExitNothingToInstall,
+         {one + "does not match: it is 12 bytes long, the list says 11\n",
+          two + "does not match: it is 1 bytes long, the list says 11\n",
+          "Not as the list gives: Orva-Setup-1.0.0.exe, Orva-Setup-2.0.0.exe."}},
+        {"the chosen installer missing and an old one replaced",
+         {{"3.0.0", std::nullopt}, {"2.0.0", "other bytes"}},
+         kExitNothingToInstall,
+         {three + "missing\n", "would refuse the download",
+          "Not as the list gives: Orva-Setup-2.0.0.exe."}},
+    };
+    for (const Case& c : kCases) {
+        fs::remove_all(dir_ / "site");
+        for (const std::string& version : kVersions) {
+            const auto found = c.site.find(version);
+            if (found == c.site.end()) {
+                publish(version, "build " + version);
+            } else if (found->second) {
+                publish(version, *found->second);
+            }
+        }
+        fs::create_directories(dir_ / "site");
+        const Result result = runTool({"verify", "--list", path("list.json"), "--public-key",
+                                       publicKeyHex, "--installers", path("site")});
+        EXPECT_EQ(result.status, c.status) << c.why << ":\n" << result.out << result.err;
+        for (const std::string& line : c.lines) {
+            EXPECT_NE(result.out.find(line), std::string::npos) << c.why << ": " << line << "\n"
+                                                                << result.out;
+        }
+        EXPECT_NE(result.out.find("The program would choose 3.0.0 (entry 3).\n"), std::string::npos)
+            << c.why;
+        if (c.status == kExitSuccess) {
+            EXPECT_EQ(result.out.find("Not as the list gives"), std::string::npos) << c.why;
+        }
+    }
 }
 
 TEST_F(ReleaseToolTest, VerifySaysWhyTheProgramSkipsEachEntry) {
