@@ -220,14 +220,20 @@ cmp -s "$tmp/body" "$site/list.json" || fail "new list with the old ETag: not th
 [ "$(header etag)" != "$etag" ] || fail "new list: the ETag did not change"
 check_error_bodies
 
-# A malformed ORVA_LIMIT_RATE is refused before nginx starts (were it not,
-# nginx would run on until the time-out).
-for rate in 4x m 4mm -1; do
+# The small setup stays small unless a load test asks for more.
+grep -q '^    worker_connections 64;$' "$tmp/prefix/nginx.conf" ||
+    fail "nginx.conf: not 64 worker connections by default"
+
+# A malformed setting is refused before nginx starts (were it not, nginx
+# would run on until the time-out).
+for setting in ORVA_LIMIT_RATE=4x ORVA_LIMIT_RATE=m ORVA_LIMIT_RATE=4mm ORVA_LIMIT_RATE=-1 \
+    ORVA_WORKER_CONNECTIONS= ORVA_WORKER_CONNECTIONS=0 ORVA_WORKER_CONNECTIONS=1k \
+    ORVA_WORKER_CONNECTIONS=-5; do
     set +e
-    ORVA_LIMIT_RATE=$rate timeout 10 "$here/run-local.sh" "$tmp/prefix-rate" 0 "$site" 2>/dev/null
+    env "$setting" timeout 10 "$here/run-local.sh" "$tmp/prefix-setting" 0 "$site" 2>/dev/null
     status=$?
     set -e
-    [ "$status" -eq 2 ] || fail "ORVA_LIMIT_RATE=$rate: exit status $status, expected 2"
+    [ "$status" -eq 2 ] || fail "$setting: exit status $status, expected 2"
 done
 
 if [ "$failures" -ne 0 ]; then
