@@ -10,8 +10,9 @@ packages=(
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth
     # The local HTTP(S) test server, its certificates and its network namespace;
-    # curl is the benchmarks' yardstick; nginx is the reference update service
-    python3 openssl ca-certificates iproute2 curl nginx-light
+    # curl is the benchmarks' yardstick; nginx is the reference update service,
+    # and wrk puts it under load in scripts/bench-service.sh
+    python3 openssl ca-certificates iproute2 curl nginx-light wrk
     # The demonstration's screenshots (import)
     imagemagick
 )

@@ -18,6 +18,11 @@
 # $ORVA_LIMIT_RATE (default: none) slows every answer down to that many bytes
 # per second, in nginx's limit_rate form (such as 4m for 4 MiB/s), to stand in
 # for a slow connection so that a download can be watched.
+#
+# $ORVA_WORKER_CONNECTIONS (default 64) is how many connections nginx holds
+# at once, the clients' and its own listening ones together. 64 is plenty for
+# tests and keeps the process small; a load test raises it, and then needs an
+# open-file limit (ulimit -n) of at least twice as many.
 set -eu
 
 if [ $# -ne 3 ] && [ $# -ne 5 ]; then
@@ -31,6 +36,7 @@ port=$2
 releases=$(cd "$3" && pwd)
 base=${ORVA_BASE_PATH-/api/update}
 rate=${ORVA_LIMIT_RATE-}
+connections=${ORVA_WORKER_CONNECTIONS-64}
 
 case $port in
     '' | *[!0-9]*) echo "$0: the port must be a number, not '$port'" >&2; exit 2 ;;
@@ -44,6 +50,13 @@ case $rate in
     '') ;;
     *[!0-9km]* | [km]* | *[km]?*)
         echo "$0: ORVA_LIMIT_RATE must be a number of bytes per second, optionally with k or m after it, not '$rate'" >&2
+        exit 2
+        ;;
+esac
+
+case $connections in
+    '' | *[!0-9]* | 0*)
+        echo "$0: ORVA_WORKER_CONNECTIONS must be a whole number above 0, not '$connections'" >&2
         exit 2
         ;;
 esac
@@ -62,8 +75,9 @@ fi
 
 "$here/render-config.sh" "$base" "$releases" >"$prefix/orva-update.conf"
 awk -v prefix="$prefix" -v port="$port" -v listen_tls="$listen_tls" -v tls="$tls_settings" \
-    -v rate="$rate" '
+    -v rate="$rate" -v connections="$connections" '
     { gsub(/@PREFIX@/, prefix); gsub(/@PORT@/, port); gsub(/@LISTEN_TLS@/, listen_tls) }
+    { gsub(/@WORKER_CONNECTIONS@/, connections) }
     /^@TLS_SETTINGS@$/ { if (tls != "") print tls; next }
     /^@LIMIT_RATE@$/ { if (rate != "") print "        limit_rate " rate ";"; next }
     { print }

@@ -3,7 +3,9 @@
 # free port of 127.0.0.1, on a releases folder made by orva-release, and
 # checks what the program relies on: the list, an installer byte for byte,
 # and a JSON "error" sentence for every error, including versions that try
-# to name another file. nginx is stopped at the end, whatever happened.
+# to name another file; and what caches in front rely on: how long each
+# answer may be kept, the list's ETag and its 304. nginx is stopped at the
+# end, whatever happened.
 #
 #   service/service_test.sh PATH/TO/orva-release
 set -euo pipefail
@@ -69,13 +71,24 @@ done
 base=https://127.0.0.1:$port/api/update
 
 # request URL [curl options...]: the status on stdout; the body in $tmp/body,
-# the Content-Type in $tmp/type.
+# the headers in $tmp/headers, the Content-Type in $tmp/type.
 request() {
     local url=$1
     shift
+    : >"$tmp/body"  # curl leaves the file alone when no body comes
     "${curl_base[@]}" "$@" -o "$tmp/body" -D "$tmp/headers" -w '%{http_code}' "$url"
-    { grep -i '^content-type:' "$tmp/headers" || true; } | cut -d' ' -f2- | tr -d '\r\n' >"$tmp/type"
+    header content-type >"$tmp/type"
 }
+
+# header NAME: the values of every NAME header of the last answer, joined by
+# " | " (so that a second Cache-Control cannot hide behind the first).
+header() {
+    { grep -i "^$1:" "$tmp/headers" || true; } | cut -d' ' -f2- | tr -d '\r' | paste -sd'|' |
+        sed 's/|/ | /g'
+}
+
+list_cache="public, max-age=60, stale-while-revalidate=300"
+installer_cache="public, max-age=31536000, immutable"
 
 # expect_error WHAT STATUS SENTENCE URL [curl options...]: checks the status
 # and Content-Type now and keeps the body, whose "error" member is checked
@@ -89,6 +102,10 @@ expect_error() {
     got=$(request "$url" "$@") || { fail "$what: no answer"; return; }
     [ "$got" = "$status" ] || fail "$what: status $got, expected $status"
     [ "$(cat "$tmp/type")" = application/json ] || fail "$what: Content-Type '$(cat "$tmp/type")'"
+    # A cache in front must not keep an error: each one can end at any
+    # moment, such as a 404 for a version whose installer is being published.
+    [ "$(header cache-control)" = no-store ] ||
+        fail "$what: Cache-Control '$(header cache-control)', expected no-store"
     errors=$((errors + 1))
     cp "$tmp/body" "$tmp/errors/$errors.body"
     printf '%s\n%s\n' "$what" "$sentence" >"$tmp/errors/$errors.expected"
@@ -121,12 +138,28 @@ status=$(request "$base/list")
 [ "$status" = 200 ] || fail "list: status $status"
 [ "$(cat "$tmp/type")" = application/json ] || fail "list: Content-Type '$(cat "$tmp/type")'"
 cmp -s "$tmp/body" "$site/list.json" || fail "list: the body differs from list.json"
+[ "$(header cache-control)" = "$list_cache" ] || fail "list: Cache-Control '$(header cache-control)'"
+etag=$(header etag)
+[[ $etag =~ ^\"[^\"]+\"$ ]] || fail "list: ETag '$etag'"
+
+# A cache asking again whether the list changed gets a 304 without a body,
+# still with the list's lifetime; any other ETag gets the list.
+status=$(request "$base/list" -H "If-None-Match: $etag")
+[ "$status" = 304 ] || fail "list with its own ETag: status $status, expected 304"
+[ ! -s "$tmp/body" ] || fail "list with its own ETag: a body came with the 304"
+[ "$(header cache-control)" = "$list_cache" ] ||
+    fail "list with its own ETag: Cache-Control '$(header cache-control)'"
+status=$(request "$base/list" -H 'If-None-Match: "other"')
+[ "$status" = 200 ] || fail "list with another ETag: status $status, expected 200"
 
 # An installer, byte for byte.
 status=$(request "$base/setup?version=2.4.1")
 [ "$status" = 200 ] || fail "download: status $status"
 [ "$(cat "$tmp/type")" = application/octet-stream ] || fail "download: Content-Type '$(cat "$tmp/type")'"
 cmp -s "$tmp/body" "$tmp/build-2.4.1.exe" || fail "download: the body differs from the installer"
+[ "$(header cache-control)" = "$installer_cache" ] ||
+    fail "download: Cache-Control '$(header cache-control)'"
+[ -n "$(header etag)" ] || fail "download: no ETag"
 
 # The rest of an installer, as Orva Setup asks for it after a dropped
 # connection: 206 with exactly the bytes from the offset to the end.
@@ -136,6 +169,8 @@ range=$({ grep -i '^content-range:' "$tmp/headers" || true; } | cut -d' ' -f2- |
 [ "$range" = "bytes 100000-123456/123457" ] || fail "rest of the download: Content-Range '$range'"
 tail -c +100001 "$tmp/build-2.4.1.exe" | cmp -s - "$tmp/body" ||
     fail "rest of the download: the body differs from the installer's end"
+[ "$(header cache-control)" = "$installer_cache" ] ||
+    fail "rest of the download: Cache-Control '$(header cache-control)'"
 
 no_installer="The update service has no installer for this version of Orva."
 bad_version="The update service was asked for a version of Orva in a form it does not know."
@@ -168,16 +203,37 @@ mv "$site/list.json" "$tmp/list.json"
 expect_error "no list" 404 "The update service has no list of versions at the moment. Try again later." \
     "$base/list"
 mv "$tmp/list.json" "$site/list.json"
+
+# A version asked for before it is published is a 404 that nothing keeps
+# (checked above); once it is published, it is there, and a cache that asks
+# with the old list's ETag gets the new list.
+head -c 1000 /dev/urandom >"$tmp/build-2.4.2.exe"
+expect_error "version not published yet" 404 "$no_installer" "$base/setup?version=2.4.2"
+cp "$tmp/build-2.4.2.exe" "$site/Orva-Setup-2.4.2.exe"
+"$tool" sign --key "$tmp/maker.pem" --list "$site/list.json" \
+    --installer "$site/Orva-Setup-2.4.2.exe" --version 2.4.2 >/dev/null
+status=$(request "$base/setup?version=2.4.2")
+[ "$status" = 200 ] || fail "version once published: status $status"
+status=$(request "$base/list" -H "If-None-Match: $etag")
+[ "$status" = 200 ] || fail "new list with the old ETag: status $status, expected 200"
+cmp -s "$tmp/body" "$site/list.json" || fail "new list with the old ETag: not the new list"
+[ "$(header etag)" != "$etag" ] || fail "new list: the ETag did not change"
 check_error_bodies
 
-# A malformed ORVA_LIMIT_RATE is refused before nginx starts (were it not,
-# nginx would run on until the time-out).
-for rate in 4x m 4mm -1; do
+# The small setup stays small unless a load test asks for more.
+grep -q '^    worker_connections 64;$' "$tmp/prefix/nginx.conf" ||
+    fail "nginx.conf: not 64 worker connections by default"
+
+# A malformed setting is refused before nginx starts (were it not, nginx
+# would run on until the time-out).
+for setting in ORVA_LIMIT_RATE=4x ORVA_LIMIT_RATE=m ORVA_LIMIT_RATE=4mm ORVA_LIMIT_RATE=-1 \
+    ORVA_WORKER_CONNECTIONS= ORVA_WORKER_CONNECTIONS=0 ORVA_WORKER_CONNECTIONS=1k \
+    ORVA_WORKER_CONNECTIONS=-5; do
     set +e
-    ORVA_LIMIT_RATE=$rate timeout 10 "$here/run-local.sh" "$tmp/prefix-rate" 0 "$site" 2>/dev/null
+    env "$setting" timeout 10 "$here/run-local.sh" "$tmp/prefix-setting" 0 "$site" 2>/dev/null
     status=$?
     set -e
-    [ "$status" -eq 2 ] || fail "ORVA_LIMIT_RATE=$rate: exit status $status, expected 2"
+    [ "$status" -eq 2 ] || fail "$setting: exit status $status, expected 2"
 done
 
 if [ "$failures" -ne 0 ]; then

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <map>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <utility>
 
@@ -25,7 +26,7 @@ constexpr const char* kOverviewHelp =
 Usage:
   orva-release keygen --out KEY.pem
   orva-release sign --key KEY.pem --list LIST.json --installer FILE --version V
-                    [--date YYYY-MM-DD] [--notes-file F]
+                    [--date YYYY-MM-DD] [--notes-file F] [--replace]
   orva-release verify --list LIST.json (--public-key HEX | --key KEY.pem)
                       [--installers DIR]
   orva-release COMMAND --help
@@ -35,9 +36,9 @@ the update service answers to "/list", verify reads a list as the program
 does and says which release the program would install.
 
 Exit status: 0 on success; 1 when verify finds that the program would install
-nothing or that the chosen release's installer does not match; 2 for bad
-input or a failed command, which then changes no file and prints nothing on
-standard output.
+nothing or that an installer does not match the list; 2 for bad input or a
+failed command, which then changes no file and prints nothing on standard
+output.
 )";
 
 constexpr const char* kKeygenHelp =
@@ -58,7 +59,7 @@ will accept a new release.
 // Its {placeholders} are filled in by withRules().
 constexpr const char* kSignHelp =
     R"(Usage: orva-release sign --key KEY.pem --list LIST.json --installer FILE --version V
-                         [--date YYYY-MM-DD] [--notes-file F]
+                         [--date YYYY-MM-DD] [--notes-file F] [--replace]
 
 Signs a release of the installer FILE with KEY.pem and puts it into the
 release list LIST.json. The signature covers the version V, the date (default:
@@ -72,6 +73,14 @@ else in the list stays as it was, in order, even entries the program skips.
 A missing LIST.json is created. A file that is not a list of releases is left
 alone and the command fails. The list is written to a temporary file in the
 same folder and renamed over LIST.json, so it is never left half written.
+
+The installer of a version never changes once it is published: the service
+lets clients and caches keep it for a year without asking again. So a version
+that the list already gives with another size or SHA-256 is refused: clients
+and caches may hold the old bytes, and the program would refuse them against
+the new entry. Publish a new version instead. --replace signs it all the same,
+for a version that you know nobody has downloaded yet. Signing the same
+installer again (to change the date or the notes) needs no --replace.
 
 Refused, because the program would skip the release or could not use it: a
 version that is not {version form}, a date
@@ -113,17 +122,26 @@ release the program would choose: the newest that verifies, the first among
 equal versions.
 
 With --installers, also checks that DIR/Orva-Setup-V.exe of every release that
-verifies has the size and SHA-256 that the list gives.
+verifies has the size and SHA-256 that the list gives, and names each one that
+does not: its size or its SHA-256 next to the list's, or that it is missing.
+A missing installer of a release older than the chosen one is allowed (old
+installers may be taken down); one with other bytes is not, since clients and
+caches may hold either.
 
 Exit status: 0 when the program would choose a release (and, with
---installers, its installer matches); 1 when it would choose none, or the
-chosen installer is missing or does not match; 2 for bad input.
+--installers, its installer matches and no installer has other bytes than the
+list gives); 1 when it would choose none, the chosen installer is missing or
+does not match, or another installer has other bytes; 2 for bad input.
 )";
 
-// The options of one command: "--name value" pairs, each at most once.
+// The options of one command: "--name value" pairs and "--name" flags, each
+// at most once.
 struct Options {
     std::map<std::string, std::string> values;
+    std::set<std::string> flags;
     bool help = false;
+
+    bool has(const std::string& flag) const { return flags.count(flag) != 0; }
 
     const std::string* find(const std::string& name) const {
         const auto found = values.find(name);
@@ -132,18 +150,30 @@ struct Options {
 };
 
 bool parseOptions(const std::vector<std::string>& args, const std::vector<std::string_view>& known,
-                  Options& options, std::string& error) {
+                  const std::vector<std::string_view>& knownFlags, Options& options,
+                  std::string& error) {
+    auto among = [](const std::string& arg, const std::vector<std::string_view>& names) {
+        for (const std::string_view name : names) {
+            if (arg == name) {
+                return true;
+            }
+        }
+        return false;
+    };
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             options.help = true;
             continue;
         }
-        bool isKnown = false;
-        for (const std::string_view name : known) {
-            isKnown = isKnown || arg == name;
+        if (among(arg, knownFlags)) {
+            if (!options.flags.insert(arg).second) {
+                error = arg + " is given twice.";
+                return false;
+            }
+            continue;
         }
-        if (!isKnown) {
+        if (!among(arg, known)) {
             error = arg.rfind("--", 0) == 0 ? args[0] + " has no option " + arg + "."
                                             : "Unexpected argument '" + arg + "'.";
             return false;
@@ -284,6 +314,38 @@ int keygen(const Options& options, std::string& out, std::string& err) {
     return kExitSuccess;
 }
 
+// What |entry|, an entry of the list of the same version as |release|, says
+// about its installer when that differs from |release|'s installer: such as
+// "300000 bytes, SHA-256 ab12...". Empty when the entry gives the same size
+// and SHA-256, or gives none (an entry without them never described any
+// bytes). Text from the list is written as JSON where it could be anything,
+// so that no byte of it can act on the terminal.
+std::string otherInstallerOf(const JsonValue& entry, const ReleaseInfo& release) {
+    const JsonValue* size = entry.find("size");
+    const JsonValue* digest = entry.find("sha256");
+    const bool hasSize = size != nullptr && size->kind == JsonKind::kNumber;
+    const bool hasDigest = digest != nullptr && digest->kind == JsonKind::kString;
+    std::string lowerDigest = hasDigest ? digest->text : std::string();
+    for (char& c : lowerDigest) {
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    const bool otherSize = hasSize && size->number != static_cast<double>(release.size);
+    const bool otherDigest = hasDigest && lowerDigest != release.sha256;
+    if (!otherSize && !otherDigest) {
+        return {};
+    }
+    std::string said;
+    if (hasSize) {
+        said = writeJson(*size) + " bytes";
+    }
+    if (hasDigest) {
+        const bool isHex = lowerDigest.find_first_not_of("0123456789abcdef") == std::string::npos;
+        said += (said.empty() ? "" : ", ") + std::string("SHA-256 ") +
+                (isHex && !lowerDigest.empty() ? digest->text : jsonString(digest->text));
+    }
+    return said;
+}
+
 int sign(const Options& options, std::string& out, std::string& err) {
     std::string error;
     auto fail = [&err](const std::string& why) {
@@ -360,6 +422,38 @@ int sign(const Options& options, std::string& out, std::string& err) {
     if (!readListForUpdate(listPath, document, error)) {
         return fail(error);
     }
+    JsonValue* releasesMember = nullptr;
+    for (std::size_t i = 0; i < document.names.size(); ++i) {
+        if (document.names[i] == "releases") {
+            releasesMember = &document.items[i];
+            break;
+        }
+    }
+
+    // The service lets clients and caches keep an installer for a year
+    // without asking again, so a version's bytes must never change once
+    // published: whoever holds the old bytes would be refused by the new
+    // entry, and the new bytes would not reach them.
+    std::string replacedInstaller;
+    for (const JsonValue& element : releasesMember->items) {
+        const std::string version = stringMember(element, "version");
+        if (isValidVersion(version) && compareVersions(version, release.version) == 0) {
+            replacedInstaller = otherInstallerOf(element, release);
+            if (!replacedInstaller.empty()) {
+                break;
+            }
+        }
+    }
+    const bool replaceInstaller = !replacedInstaller.empty();
+    if (replaceInstaller && !options.has("--replace")) {
+        return fail(listPath + " already has Orva " + release.version +
+                    " with another installer (" + replacedInstaller + "); " + installerPath +
+                    " is " + std::to_string(release.size) + " bytes, SHA-256 " + release.sha256 +
+                    ". An installer that was published may be held by clients and caches for "
+                    "a long time, and the program would refuse those old bytes against the new "
+                    "entry. Publish this installer as a new version instead, or pass --replace "
+                    "if you know that nobody has downloaded the old one. Nothing was written.");
+    }
 
     Bytes signature;
     if (!signDigest(key, sha256(signedPayload(release)), signature, error)) {
@@ -390,13 +484,6 @@ int sign(const Options& options, std::string& out, std::string& err) {
 
     // The new release takes the place of the first entry of the same version;
     // later entries of that version would only hide it or be hidden by it.
-    JsonValue* releasesMember = nullptr;
-    for (std::size_t i = 0; i < document.names.size(); ++i) {
-        if (document.names[i] == "releases") {
-            releasesMember = &document.items[i];
-            break;
-        }
-    }
     JsonValue updated;
     updated.kind = JsonKind::kArray;
     int replaced = 0;
@@ -434,6 +521,11 @@ int sign(const Options& options, std::string& out, std::string& err) {
     if (replaced > 1) {
         out +=
             "Removed " + std::to_string(replaced - 1) + " further entries of the same version.\n";
+    }
+    if (replaceInstaller) {
+        out += "The list gave another installer for this version (" + replacedInstaller +
+               "): clients and caches that hold it will be refused by the program until they "
+               "fetch the new one.\n";
     }
     out += "Publish the installer beside the list as " + installerName(release.version) + ".\n";
     return kExitSuccess;
@@ -481,6 +573,7 @@ int verify(const Options& options, std::string& out, std::string& err) {
     std::size_t kept = 0;
     std::optional<std::size_t> chosenEntry;
     bool chosenInstallerMatches = true;
+    std::vector<std::string> otherBytes;  // present installers, but the chosen, that differ
     for (std::size_t i = 0; i < entries.items.size(); ++i) {
         const JsonValue& element = entries.items[i];
         const std::string number = std::to_string(i + 1);
@@ -524,17 +617,27 @@ int verify(const Options& options, std::string& out, std::string& err) {
         } else if (!found) {
             verdict = "missing";
         } else if (size != release.size) {
-            verdict = "does not match: it is " + std::to_string(size) + " bytes long";
+            verdict = "does not match: it is " + std::to_string(size) +
+                      " bytes long, the list says " + std::to_string(release.size);
         } else if (!sha256OfFile(path, size, sha256Hex, why)) {
             verdict = why;
         } else if (sha256Hex != release.sha256) {
-            verdict = "does not match: its SHA-256 is " + sha256Hex;
+            verdict =
+                "does not match: its SHA-256 is " + sha256Hex + ", the list says " + release.sha256;
         } else {
             verdict = "matches";
         }
         report += "     installer " + name + ": " + verdict + "\n";
-        if (isChosen && verdict != "matches") {
+        if (verdict == "matches") {
+            continue;
+        }
+        if (isChosen) {
             chosenInstallerMatches = false;
+        } else if (verdict != "missing") {
+            // An old installer may have been taken down, but other bytes (or
+            // no readable file) under a published name mean that it was
+            // replaced.
+            otherBytes.push_back(name);
         }
     }
     if (!chosenEntry) {
@@ -544,13 +647,21 @@ int verify(const Options& options, std::string& out, std::string& err) {
     report += "The program would choose " + releases[*chosen].version + " (entry " +
               std::to_string(*chosenEntry + 1) + ").\n";
     if (!chosenInstallerMatches) {
-        out = report +
-              "Its installer is missing or does not match: the program would refuse the "
-              "download.\n";
-        return kExitNothingToInstall;
+        report +=
+            "Its installer is missing or does not match: the program would refuse the "
+            "download.\n";
+    }
+    if (!otherBytes.empty()) {
+        std::string names;
+        for (const std::string& name : otherBytes) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        report += "Not as the list gives: " + names +
+                  ". A client that still has an older list, or a cache, may hold either "
+                  "bytes: put back the installers that were signed.\n";
     }
     out = report;
-    return kExitSuccess;
+    return chosenInstallerMatches && otherBytes.empty() ? kExitSuccess : kExitNothingToInstall;
 }
 
 }  // namespace
@@ -564,17 +675,19 @@ int runReleaseTool(const std::vector<std::string>& args, std::string& out, std::
     }
     struct Command {
         const char* name;
-        std::vector<std::string_view> options;
+        std::vector<std::string_view> options;  // each takes a value
+        std::vector<std::string_view> flags;    // each stands alone
         std::string help;
         int (*run)(const Options&, std::string&, std::string&);
     };
     const Command kCommands[] = {
-        {"keygen", {"--out"}, kKeygenHelp, keygen},
+        {"keygen", {"--out"}, {}, kKeygenHelp, keygen},
         {"sign",
          {"--key", "--list", "--installer", "--version", "--date", "--notes-file"},
+         {"--replace"},
          withRules(kSignHelp),
          sign},
-        {"verify", {"--list", "--public-key", "--key", "--installers"}, kVerifyHelp, verify},
+        {"verify", {"--list", "--public-key", "--key", "--installers"}, {}, kVerifyHelp, verify},
     };
     for (const Command& command : kCommands) {
         if (args[0] != command.name) {
@@ -582,7 +695,7 @@ int runReleaseTool(const std::vector<std::string>& args, std::string& out, std::
         }
         Options options;
         std::string error;
-        if (!parseOptions(args, command.options, options, error)) {
+        if (!parseOptions(args, command.options, command.flags, options, error)) {
             err = "orva-release: " + error + " See orva-release " + command.name + " --help.\n";
             return kExitFailure;
         }

@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -415,6 +417,233 @@ TEST_F(ReleaseToolTest, SignReplacesTheSameVersionAndKeepsEverythingElse) {
     EXPECT_EQ(stringMember(document.find("releases")->items[3], "version"), "1.3.0");
 }
 
+TEST_F(ReleaseToolTest, SignKeepsTheInstallerOfAVersionUnlessReplaceIsGiven) {
+    keygen();
+    const std::string first = "first build";
+    ASSERT_EQ(sign("1.0.0", first).status, kExitSuccess);
+    ASSERT_EQ(sign("1.1.0", "another release").status, kExitSuccess);
+    const std::string signedList = readFile(path("list.json"));
+    const std::string firstSha = sha256Hex(first);
+
+    auto member = [](JsonValue& release, const char* name) -> JsonValue& {
+        for (std::size_t i = 0; i < release.names.size(); ++i) {
+            if (release.names[i] == name) {
+                return release.items[i];
+            }
+        }
+        ADD_FAILURE() << "no member " << name;
+        return release;
+    };
+    struct Case {
+        const char* what;
+        std::string version;
+        std::string content;                   // of the installer signed
+        std::vector<std::string> extra;        // further options
+        std::function<void(JsonValue&)> edit;  // of the signed list's "releases", before
+        bool signs;
+        std::vector<std::string> said;  // parts of stdout (signs) or stderr (refused)
+    };
+    const std::string sameSize = "FIRST BUILD";
+    const std::vector<std::string> refusal = {"clients and caches",
+                                              "Publish this installer as a new version instead",
+                                              "--replace", "Nothing was written"};
+    auto with = [](std::vector<std::string> parts, std::initializer_list<std::string> more) {
+        parts.insert(parts.end(), more);
+        return parts;
+    };
+    const Case kCases[] = {
+        {"the same bytes again",
+         "1.0.0",
+         first,
+         {},
+         nullptr,
+         true,
+         {"Replaced the entry of the same version"}},
+        {"the same bytes with a new date and notes",
+         "1.0.0",
+         first,
+         {"--notes-file", path("notes.txt")},
+         nullptr,
+         true,
+         {}},
+        {"the same digest written in capitals",
+         "1.0.0",
+         first,
+         {},
+         [&](JsonValue& r) {
+             std::string& text = member(r.items[0], "sha256").text;
+             for (char& c : text) {
+                 c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+             }
+         },
+         true,
+         {}},
+        {"other bytes of the same size",
+         "1.0.0",
+         sameSize,
+         {},
+         nullptr,
+         false,
+         with(refusal, {"(11 bytes, SHA-256 " + firstSha + ")",
+                        "is 11 bytes, SHA-256 " + sha256Hex(sameSize)})},
+        {"a longer installer",
+         "1.0.0",
+         first + "!",
+         {},
+         nullptr,
+         false,
+         with(refusal, {"(11 bytes, SHA-256 " + firstSha + ")", "is 12 bytes"})},
+        {"the version written with a leading zero",
+         "01.0.0",
+         sameSize,
+         {},
+         nullptr,
+         false,
+         refusal},
+        {"a later entry of the version with other bytes",
+         "1.0.0",
+         first,
+         {},
+         [&](JsonValue& r) {
+             JsonValue copy = r.items[0];
+             member(copy, "size").number = 5;
+             r.append(std::move(copy));
+         },
+         false,
+         with(refusal, {"(5 bytes, SHA-256 " + firstSha + ")"})},
+        {"an entry of the version that names no bytes",
+         "1.0.0",
+         sameSize,
+         {},
+         [&](JsonValue& r) {
+             JsonValue bare;
+             bare.set("version", JsonValue(member(r.items[0], "version")));
+             r.items[0] = std::move(bare);
+         },
+         true,
+         {}},
+        {"other bytes with --replace",
+         "1.0.0",
+         sameSize,
+         {"--replace"},
+         nullptr,
+         true,
+         {"clients and caches that hold it will be refused"}},
+    };
+    writeFile(path("notes.txt"), "Fixed the notes.");
+    for (const Case& c : kCases) {
+        std::string list = signedList;
+        if (c.edit) {
+            JsonValue document;
+            std::string error;
+            ASSERT_TRUE(parseJson(signedList, document, error));
+            c.edit(document.items[0]);
+            list = writeJson(document) + "\n";
+        }
+        writeFile(path("list.json"), list);
+        const std::set<std::string> files = listing();
+        const std::string installer = path("build.exe");
+        writeFile(installer, c.content);
+        std::vector<std::string> args = {
+            "sign",    "--key",     path("key.pem"), "--list", path("list.json"), "--installer",
+            installer, "--version", c.version,       "--date", "2026-05-06"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const Result result = runTool(args);
+        for (const std::string& part : c.said) {
+            EXPECT_NE((c.signs ? result.out : result.err).find(part), std::string::npos)
+                << c.what << ": " << part << "\n"
+                << result.out << result.err;
+        }
+        if (!c.signs) {
+            EXPECT_EQ(result.status, kExitFailure) << c.what;
+            EXPECT_EQ(result.out, "") << c.what;
+            EXPECT_EQ(readFile(path("list.json")), list) << c.what;
+            EXPECT_EQ(listing(), files) << c.what;
+            continue;
+        }
+        ASSERT_EQ(result.status, kExitSuccess) << c.what << ": " << result.err;
+        const std::vector<ReleaseInfo> releases = readList();
+        ASSERT_EQ(releases.size(), 2u) << c.what;
+        EXPECT_EQ(releases[0].version, c.version) << c.what;
+        EXPECT_EQ(releases[0].sha256, sha256Hex(c.content)) << c.what;
+        EXPECT_EQ(releases[0].date, "2026-05-06") << c.what;
+        EXPECT_EQ(releases[1].version, "1.1.0") << c.what;
+    }
+
+    const Result help = runTool({"sign", "--help"});
+    EXPECT_NE(help.out.find("[--replace]"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("Publish a new version instead. --replace"), std::string::npos)
+        << help.out;
+}
+
+TEST_F(ReleaseToolTest, VerifyNamesEveryInstallerThatDoesNotMatch) {
+    const std::string publicKeyHex = keygen();
+    const std::string kVersions[] = {"1.0.0", "2.0.0", "3.0.0"};
+    for (const std::string& version : kVersions) {
+        ASSERT_EQ(sign(version, "build " + version).status, kExitSuccess);
+    }
+    struct Case {
+        const char* why;
+        std::map<std::string, std::optional<std::string>> site;  // null: missing; absent: matches
+        int status;
+        std::vector<std::string> lines;  // parts of the report
+    };
+    const std::string one = "Orva-Setup-1.0.0.exe: ";
+    const std::string two = "Orva-Setup-2.0.0.exe: ";
+    const std::string three = "Orva-Setup-3.0.0.exe: ";
+    const Case kCases[] = {
+        {"every installer as signed",
+         {},
+         kExitSuccess,
+         {one + "matches", two + "matches", three + "matches"}},
+        {"an old installer taken down",
+         {{"1.0.0", std::nullopt}},
+         kExitSuccess,
+         {one + "missing\n", three + "matches"}},
+        {"an old installer with other bytes",
+         {{"1.0.0", "BUILD 1.0.0"}},
+         kExitNothingToInstall,
+         {one + "does not match: its SHA-256 is " + sha256Hex("BUILD 1.0.0") + ", the list says " +
+              sha256Hex("build 1.0.0") + "\n",
+          two + "matches", "Not as the list gives: Orva-Setup-1.0.0.exe."}},
+        {"two old installers of other sizes",
+         {{"1.0.0", "build 1.0.0!"}, {"2.0.0", "b"}},
+         kExitNothingToInstall,
+         {one + "does not match: it is 12 bytes long, the list says 11\n",
+          two + "does not match: it is 1 bytes long, the list says 11\n",
+          "Not as the list gives: Orva-Setup-1.0.0.exe, Orva-Setup-2.0.0.exe."}},
+        {"the chosen installer missing and an old one replaced",
+         {{"3.0.0", std::nullopt}, {"2.0.0", "other bytes"}},
+         kExitNothingToInstall,
+         {three + "missing\n", "would refuse the download",
+          "Not as the list gives: Orva-Setup-2.0.0.exe."}},
+    };
+    for (const Case& c : kCases) {
+        fs::remove_all(dir_ / "site");
+        for (const std::string& version : kVersions) {
+            const auto found = c.site.find(version);
+            if (found == c.site.end()) {
+                publish(version, "build " + version);
+            } else if (found->second) {
+                publish(version, *found->second);
+            }
+        }
+        fs::create_directories(dir_ / "site");
+        const Result result = runTool({"verify", "--list", path("list.json"), "--public-key",
+                                       publicKeyHex, "--installers", path("site")});
+        EXPECT_EQ(result.status, c.status) << c.why << ":\n" << result.out << result.err;
+        for (const std::string& line : c.lines) {
+            EXPECT_NE(result.out.find(line), std::string::npos) << c.why << ": " << line << "\n"
+                                                                << result.out;
+        }
+        EXPECT_NE(result.out.find("The program would choose 3.0.0 (entry 3).\n"), std::string::npos)
+            << c.why;
+        if (c.status == kExitSuccess) {
+            EXPECT_EQ(result.out.find("Not as the list gives"), std::string::npos) << c.why;
+        }
+    }
+}
+
 TEST_F(ReleaseToolTest, VerifySaysWhyTheProgramSkipsEachEntry) {
     const std::string publicKeyHex = keygen();
     const Result result =
@@ -496,6 +725,8 @@ TEST_F(ReleaseToolTest, BadInputIsAPlainErrorWithNothingOnStandardOutput) {
         {{"keygen", "--out", path("a.pem"), "--out", path("b.pem")}, "--out is given twice."},
         {{"keygen", "--output", path("a.pem")}, "keygen has no option --output."},
         {{"keygen", path("a.pem")}, "Unexpected argument"},
+        {{"sign", "--replace", "--replace"}, "--replace is given twice."},
+        {{"verify", "--list", list, "--replace"}, "verify has no option --replace."},
         {{"sign", "--key", path("key.pem")}, "sign needs --list."},
         {{"verify", "--list", list}, "either --public-key or --key"},
         {{"verify", "--list", list, "--public-key", publicKeyHex, "--key", path("key.pem")},
