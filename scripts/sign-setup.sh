@@ -40,7 +40,7 @@ die() {
     exit 1
 }
 usage() {
-    sed -n '/^#   scripts/p' "$0" | sed 's/^#   //' >&2
+    sed -n '2,/^set -euo/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -187,6 +187,10 @@ options=(-h sha256 -n "Orva Setup" -i "$product_url")
 if ! "$osslsigncode" sign "${signer[@]}" "${password[@]}" "${options[@]}" \
     -in "$input" -out "$work/signed.exe" >"$work/sign.log" 2>&1; then
     cat "$work/sign.log" >&2
+    if [ -n "$pkcs11_module" ] && grep -q 'PIN incorrect' "$work/sign.log"; then
+        # Tokens lock themselves after a few wrong PINs: say so at once.
+        die "wrong PIN for the token that holds $key_uri"
+    fi
     die "osslsigncode could not sign $input with \"$subject\" (its output is above)"
 fi
 

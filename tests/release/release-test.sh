@@ -11,8 +11,9 @@
 #     is REFERENCE_EXE, the program built independently in another build
 #     tree from the same commit and key (when given);
 #   - BUILDINFO names the commit and the key's fingerprint.
-# Then each way a release can fail (a wrong or missing password, a missing
-# or wrong certificate file, a signature nobody trusts, the TEST-ONLY key)
+# The same with the signer's key in a PKCS#11 token (SoftHSM). Then each way
+# a release can fail (a wrong or missing password, a missing or wrong
+# certificate file, a signature nobody trusts, a wrong PIN, the TEST-ONLY key)
 # must fail with a message that says so and leave the earlier release in
 # dist as it was, with nothing half-written beside it.
 # OSSLSIGNCODE names the osslsigncode program (default: osslsigncode).
@@ -126,6 +127,37 @@ for line in "tree: " "compiler: x86_64-w64-mingw32-g++" "binutils: GNU ld" "cmak
     grep -q "^$line" "$dist/BUILDINFO" || fail "BUILDINFO has no line \"$line...\""
 done
 
+echo "=== a release signed with a key in a hardware token (SoftHSM through PKCS#11)"
+# A token of its own in this test's folder, holding the signer's key; the
+# certificate chain stays outside, as with a real token.
+export SOFTHSM2_CONF=$work/softhsm2.conf
+mkdir "$work/tokens"
+printf 'directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n' "$work/tokens" \
+    >"$SOFTHSM2_CONF"
+pin=271828
+softhsm2-util --init-token --free --label orva-test --pin "$pin" --so-pin 31415926 >/dev/null
+softhsm2-util --import "$work/cert/signer.key" --token orva-test --label signer --id 01 --pin "$pin" \
+    >/dev/null
+cat "$work/cert/signer.pem" "$work/cert/ca.pem" >"$work/chain.pem"
+module=/usr/lib/softhsm/libsofthsm2.so
+token_options=(--pkcs11-module "$module" --key "pkcs11:token=orva-test;object=signer;type=private"
+    --certs "$work/chain.pem")
+if ORVA_CODESIGN_PASSWORD=$pin "$root/scripts/release.sh" --build-dir "$build" --dist "$out/token-dist" \
+    --public-key "$key" "${token_options[@]}" --ca-file "$work/cert/ca.pem" >"$work/token.log" 2>&1; then
+    if "$osslsigncode" verify -in "$out/token-dist/Orva-Setup.exe" -CAfile "$work/cert/ca.pem" \
+        >/dev/null 2>&1; then
+        pass "the release signed in the token verifies"
+    else
+        fail "the release signed in the token does not verify"
+    fi
+    cmp -s "$out/token-dist/Orva-Setup-unsigned.exe" "$unsigned" &&
+        pass "it is the same program as the first release" || fail "the token's release is another program"
+else
+    cat "$work/token.log"
+    fail "release.sh failed with the key in the token"
+fi
+rm -rf "$out/token-dist"
+
 echo "=== releases that must fail and leave dist as it was"
 state() { (cd "$out" && ls -A && cd "$dist" && ls -l --time-style=+%s.%N && sha256sum ./*); }
 before=$(state)
@@ -160,6 +192,10 @@ refused "a file that is no PKCS#12 certificate" "is not a PKCS#12 certificate fi
 refused "a signature that does not verify" "does not verify against $work/stranger/ca.pem" \
     --public-key "$key" --pkcs12 "$p12" --password-file "$work/password.txt" \
     --ca-file "$work/stranger/ca.pem"
+printf '000000\n' >"$work/wrong-pin.txt"
+refused "a wrong PIN for the token" "wrong PIN for the token" \
+    --public-key "$key" "${token_options[@]}" --password-file "$work/wrong-pin.txt" \
+    --ca-file "$work/cert/ca.pem"
 refused "the TEST-ONLY release key" "TEST-ONLY" \
     --public-key "$test_key" --pkcs12 "$p12" --password-file "$work/password.txt"
 
