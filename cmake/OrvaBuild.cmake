@@ -18,6 +18,17 @@ if(WIN32)
     # what nothing uses, and strip the symbols of size-optimised builds.
     add_compile_options(-ffunction-sections -fdata-sections)
     add_link_options(-Wl,--gc-sections $<$<CONFIG:MinSizeRel>:-s>)
+    # Anyone who builds a commit with the same key gets the same bytes as the
+    # published program, so its signature can be checked against the source
+    # (scripts/build-setup.sh, tests/release/). The linker writes no time
+    # stamp into the PE header, and the compiler records the source and build
+    # folders by fixed names wherever it names a file (__FILE__, the debug
+    # information of unstripped builds). GCC takes the last map that matches,
+    # so the build folder, which may lie inside the source folder, comes last.
+    add_link_options(-Wl,--no-insert-timestamp)
+    add_compile_options(
+        $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>
+        $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_BINARY_DIR}=build>)
 endif()
 
 if(ORVA_SANITIZE)

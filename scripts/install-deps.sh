@@ -15,6 +15,9 @@ packages=(
     python3 openssl ca-certificates iproute2 curl nginx-light wrk
     # The demonstration's screenshots (import)
     imagemagick
+    # Authenticode signing of a release (scripts/release.sh); its tests sign
+    # with a key in a software PKCS#11 token as well
+    osslsigncode softhsm2 libengine-pkcs11-openssl
 )
 
 missing=()

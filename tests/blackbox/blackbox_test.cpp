@@ -61,11 +61,22 @@ bool waitFor(const std::function<bool()>& condition,
     return true;
 }
 
+// The program under test: the build's own, or the Unix path in
+// ORVA_SETUP_EXE_OVERRIDE, such as a signed copy of it from
+// tests/release/signed-blackbox-test.sh, which must behave the same.
+std::wstring setupExe() {
+    const char* path = std::getenv("ORVA_SETUP_EXE_OVERRIDE");
+    if (path != nullptr && *path != '\0') {
+        return utf8ToWide("Z:" + std::string(path));
+    }
+    return utf8ToWide(ORVA_SETUP_EXE);
+}
+
 // One run of the program, ended (killed if need be) when the owner ends.
 class SetupProcess {
   public:
     SetupProcess(const std::string& serviceUrl, const fs::path& tempFolder, const fs::path& record,
-                 const std::wstring& exe = utf8ToWide(ORVA_SETUP_EXE)) {
+                 const std::wstring& exe = setupExe()) {
         SetEnvironmentVariableW(L"ORVA_UPDATE_URL", utf8ToWide(serviceUrl).c_str());
         SetEnvironmentVariableW(L"TMP", tempFolder.wstring().c_str());
         SetEnvironmentVariableW(L"TEMP", tempFolder.wstring().c_str());
@@ -289,7 +300,7 @@ TEST_F(BlackBoxTest, DllsPlantedBesideTheProgramAreNeverLoaded) {
     const fs::path probe = downloads / "planting_probe.exe";
     fs::copy_file(fs::path(utf8ToWide(ORVA_PLANTING_PROBE_EXE)), probe);
     const fs::path program = downloads / "Orva-Setup.exe";
-    fs::copy_file(fs::path(utf8ToWide(ORVA_SETUP_EXE)), program);
+    fs::copy_file(fs::path(setupExe()), program);
 
     // The attack works in this folder: a program that imports both DLLs the
     // ordinary way loads the planted copies.
