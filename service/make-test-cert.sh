@@ -2,7 +2,8 @@
 # Makes a throw-away certificate authority and a server certificate for
 # 127.0.0.1 and localhost, for running the update service and the local test
 # server in tests and demonstrations (never for a real host). The one place
-# where the project makes certificates:
+# where the project makes TLS certificates (the release tests' code-signing
+# ones come from tests/release/make-code-signing-cert.sh):
 #
 #   service/make-test-cert.sh DIR [AUTHORITY_NAME]
 #
