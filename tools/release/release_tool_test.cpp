@@ -117,6 +117,18 @@ class ReleaseToolTest : public ::testing::Test {
     fs::path dir_;
 };
 
+// The member |name| of a release object, to change it in place; the object
+// itself (and a test failure) when there is none.
+JsonValue& member(JsonValue& release, const char* name) {
+    for (std::size_t i = 0; i < release.names.size(); ++i) {
+        if (release.names[i] == name) {
+            return release.items[i];
+        }
+    }
+    ADD_FAILURE() << "no member " << name;
+    return release;
+}
+
 TEST_F(ReleaseToolTest, KeygenWritesAPrivateKeyOnlyOnceAndPrintsItsPublicKey) {
     const Result made = runTool({"keygen", "--out", path("key.pem")});
     ASSERT_EQ(made.status, kExitSuccess) << made.err;
@@ -220,15 +232,6 @@ TEST_F(ReleaseToolTest, VerifyReportsAChangeToAnySignedField) {
     struct Change {
         const char* what;
         std::function<void(JsonValue& releases)> apply;
-    };
-    auto member = [](JsonValue& release, const char* name) -> JsonValue& {
-        for (std::size_t i = 0; i < release.names.size(); ++i) {
-            if (release.names[i] == name) {
-                return release.items[i];
-            }
-        }
-        ADD_FAILURE() << "no member " << name;
-        return release;
     };
     const Change kChanges[] = {
         {"version", [&](JsonValue& r) { member(r.items[1], "version").text = "1.10.1"; }},
@@ -425,15 +428,6 @@ TEST_F(ReleaseToolTest, SignKeepsTheInstallerOfAVersionUnlessReplaceIsGiven) {
     const std::string signedList = readFile(path("list.json"));
     const std::string firstSha = sha256Hex(first);
 
-    auto member = [](JsonValue& release, const char* name) -> JsonValue& {
-        for (std::size_t i = 0; i < release.names.size(); ++i) {
-            if (release.names[i] == name) {
-                return release.items[i];
-            }
-        }
-        ADD_FAILURE() << "no member " << name;
-        return release;
-    };
     struct Case {
         const char* what;
         std::string version;
