@@ -112,6 +112,30 @@ bool isOwnPlainFolder(const std::wstring& folder, const UserFacts& user) {
                              IsWellKnownSid(owner, WinLocalSystemSid));
 }
 
+// Adds up to |limit| bytes of |file|, read from its current position in
+// pieces of kHashPieceBytes, to |stream|; |total| is how many it added, fewer
+// when the file ends first. False when a read or the hash fails.
+bool hashFromFile(HANDLE file, std::uint64_t limit, Sha256Stream& stream, std::uint64_t& total) {
+    const auto buffer = std::make_unique<std::uint8_t[]>(kHashPieceBytes);
+    total = 0;
+    while (total < limit) {
+        const auto wanted =
+            static_cast<DWORD>(std::min<std::uint64_t>(limit - total, kHashPieceBytes));
+        DWORD read = 0;
+        if (!ReadFile(file, buffer.get(), wanted, &read, nullptr)) {
+            return false;
+        }
+        if (read == 0) {
+            break;
+        }
+        if (!stream.update(buffer.get(), read)) {
+            return false;
+        }
+        total += read;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool temporaryFolder(std::wstring& folder) {
@@ -210,21 +234,10 @@ std::string handleSha256Hex(HANDLE file) {
     if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
         return {};
     }
-    const auto buffer = std::make_unique<std::uint8_t[]>(kHashPieceBytes);
     Sha256Stream stream;
     std::uint64_t total = 0;
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(file, buffer.get(), kHashPieceBytes, &read, nullptr)) {
-            return {};
-        }
-        if (read == 0) {
-            break;
-        }
-        if (!stream.update(buffer.get(), read)) {
-            return {};
-        }
-        total += read;
+    if (!hashFromFile(file, std::numeric_limits<std::uint64_t>::max(), stream, total)) {
+        return {};
     }
     Bytes digest;
     std::string error;
@@ -425,15 +438,9 @@ bool PartialFile::resumeAt(std::uint64_t bytes) {
     // remembers writing: the final check covers the bytes that will be
     // started, whatever happened to the file in between.
     auto hash = std::make_unique<Sha256Stream>();
-    const auto buffer = std::make_unique<std::uint8_t[]>(kHashPieceBytes);
-    for (std::uint64_t left = bytes; left > 0;) {
-        const auto wanted = static_cast<DWORD>(std::min<std::uint64_t>(left, kHashPieceBytes));
-        DWORD read = 0;
-        if (!ReadFile(handle_.get(), buffer.get(), wanted, &read, nullptr) || read != wanted ||
-            !hash->update(buffer.get(), read)) {
-            return false;
-        }
-        left -= read;
+    std::uint64_t read = 0;
+    if (!hashFromFile(handle_.get(), bytes, *hash, read) || read != bytes) {
+        return false;
     }
     // Anything after the part that counts goes: the rest is written anew.
     if (!SetEndOfFile(handle_.get())) {
