@@ -17,6 +17,14 @@ struct FileHandleTraits {
 };
 using FileHandle = UniqueHandle<FileHandleTraits>;
 
+// A directory search from FindFirstFileW, ended with FindClose.
+struct FindHandleTraits {
+    using Handle = HANDLE;
+    static Handle invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(Handle handle) noexcept { FindClose(handle); }
+};
+using FindHandle = UniqueHandle<FindHandleTraits>;
+
 // Any other kernel handle closed with CloseHandle whose empty value is null:
 // an event, a thread, an access token.
 struct KernelHandleTraits {

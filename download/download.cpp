@@ -7,6 +7,7 @@
 
 #include "common/text.h"
 #include "download/installer_file.h"
+#include "download/private_folder.h"
 #include "download/release_list.h"
 #include "download/run_messages.h"
 #include "download/service_error.h"
@@ -132,6 +133,7 @@ void download(RunReporter& reporter, KeptDownload& kept) {
     const std::wstring installerPath = installerPathFor(folder, release);
     if (FileHandle copy = openVerifiedCopy(installerPath, release)) {
         kept.discard();
+        tidyPrivateFolders(temp, folder, installerPath);
         return reporter.installerReady(installerPath, std::move(copy));
     }
 
@@ -208,15 +210,18 @@ void download(RunReporter& reporter, KeptDownload& kept) {
     if (!isGoodDownload(state, release, *file)) {
         return reporter.failed(notAsPublishedReason(release));
     }
-    if (!file->putInPlace(installerPath)) {
+    // Renamed and held through the handle the file was written and hashed
+    // through: it is not read again, and the handle is held until the
+    // installer has been started.
+    PlacedInstaller placed = file->putInPlace(installerPath);
+    if (!placed.renamed) {
         return reporter.failed(cannotPutInPlaceReason(folder));
     }
-    // The handle held until the installer has been started, on the very file
-    // that was written and hashed: it is not read again.
-    FileHandle held = file->holdPlaced(installerPath);
-    if (!held) {
-        return reporter.failed(notAsPublishedReason(release));
+    if (!placed.held) {
+        return reporter.failed(cannotHoldReason(placed.error, installerPath));
     }
+    FileHandle held = std::move(placed.held);
+    tidyPrivateFolders(temp, folder, installerPath);
     reporter.installerReady(installerPath, std::move(held));
 }
 

@@ -1,11 +1,6 @@
 #include "download/installer_file.h"
 
-// clang-format off
 #include <windows.h>
-#include <aclapi.h>  // these need <windows.h> first
-#include <bcrypt.h>
-#include <sddl.h>
-// clang-format on
 
 #include <algorithm>
 #include <cstring>
@@ -13,6 +8,7 @@
 #include <memory>
 
 #include "common/text.h"
+#include "download/file_system.h"
 #include "signing/crypto.h"
 #include "signing/encoding.h"
 
@@ -24,93 +20,6 @@ constexpr DWORD kTempPathBufferChars = MAX_PATH + 1;
 
 // Files are hashed in pieces of this size.
 constexpr DWORD kHashPieceBytes = 1 << 20;
-
-// Other processes may read, write, rename or delete the file while it is open.
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-// Random names taken by someone else are tried again this many times.
-constexpr int kNameAttempts = 16;
-
-// 16 hexadecimal digits from the system's random number generator, so that
-// nobody can create the name first.
-bool randomHex(std::wstring& text) {
-    std::uint8_t bytes[8] = {};
-    if (BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) {
-        return false;
-    }
-    text = asciiToWide(toHex(Bytes(bytes, bytes + sizeof bytes)));
-    return true;
-}
-
-// The user the program runs as, and whether its token is elevated.
-struct UserFacts {
-    std::wstring sid;  // in string form; empty when it cannot be read
-    Bytes sidBytes;
-    bool elevated = false;
-};
-
-UserFacts currentUser() {
-    UserFacts user;
-    KernelHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
-        return user;
-    }
-    alignas(TOKEN_USER) std::uint8_t buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
-    DWORD length = 0;
-    if (!GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &length)) {
-        return user;
-    }
-    PSID sid = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
-    const auto* first = static_cast<const std::uint8_t*>(sid);
-    user.sidBytes.assign(first, first + GetLengthSid(sid));
-    LocalText text;
-    if (ConvertSidToStringSidW(sid, text.put())) {
-        user.sid = text.get();
-    }
-    TOKEN_ELEVATION elevation{};
-    user.elevated =
-        GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &length) &&
-        elevation.TokenIsElevated != 0;
-    return user;
-}
-
-// Creates |folder| with the descriptor |sddl|; false with the last error set
-// (ERROR_ALREADY_EXISTS when the name is taken) otherwise.
-bool createProtectedFolder(const std::wstring& folder, const std::wstring& sddl) {
-    LocalMemory descriptor;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                              descriptor.put(), nullptr)) {
-        return false;
-    }
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
-    return CreateDirectoryW(folder.c_str(), &attributes) != 0;
-}
-
-// True when |folder| is a plain directory (no link or other reparse point)
-// whose owner is |user| or, when the user is elevated, Administrators or SYSTEM.
-bool isOwnPlainFolder(const std::wstring& folder, const UserFacts& user) {
-    const FileHandle handle(CreateFileW(
-        folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!handle || !GetFileInformationByHandle(handle.get(), &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        return false;
-    }
-    PSID owner = nullptr;
-    LocalMemory descriptor;
-    if (GetSecurityInfo(handle.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                        nullptr, nullptr, descriptor.put()) != ERROR_SUCCESS ||
-        owner == nullptr) {
-        return false;
-    }
-    if (EqualSid(owner, const_cast<std::uint8_t*>(user.sidBytes.data()))) {
-        return true;
-    }
-    return user.elevated && (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
-                             IsWellKnownSid(owner, WinLocalSystemSid));
-}
 
 // Adds up to |limit| bytes of |file|, read from its current position in
 // pieces of kHashPieceBytes, to |stream|; |total| is how many it added, fewer
@@ -185,42 +94,6 @@ std::wstring formatMegabytes(std::uint64_t bytes) {
     text += static_cast<wchar_t>(L'0' + tenths % 10);
     text += L" MB";
     return text;
-}
-
-bool privateFolder(const std::wstring& temp, std::wstring& folder) {
-    const UserFacts user = currentUser();
-    folder = joinPath(temp, kPrivateFolderName);
-    if (user.sid.empty()) {
-        return false;
-    }
-    const std::wstring sddl = privateFolderSddl(user.sid);
-    if (createProtectedFolder(folder, sddl)) {
-        return true;
-    }
-    if (GetLastError() == ERROR_ALREADY_EXISTS && isOwnPlainFolder(folder, user)) {
-        return true;  // made by an earlier run: a verified copy in it may be reused
-    }
-    // Taken by something that is not ours: a fresh folder for this run only.
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        std::wstring suffix;
-        if (!randomHex(suffix)) {
-            return false;
-        }
-        folder = joinPath(temp, joinText({kPrivateFolderName, L" ", suffix}));
-        if (createProtectedFolder(folder, sddl)) {
-            return true;
-        }
-        if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            return false;
-        }
-    }
-    return false;
-}
-
-std::wstring privateFolderSddl(const std::wstring& userSid) {
-    // D:P protected (nothing inherited from the temporary folder); OICI the
-    // entries pass to the files and folders made inside; FA full access.
-    return joinText({L"D:P(A;OICI;FA;;;", userSid, L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"});
 }
 
 std::string fileSha256Hex(const std::wstring& path) {
@@ -357,14 +230,28 @@ class PartialFile::WriteBehind {
 
 namespace {
 
-// Marks the file open through |file| to be deleted when its last handle
-// closes (|pending| true), or takes the mark back. Through the handle, so it
-// is exactly that file, whatever its name has since come to mean.
-bool markForDeletion(HANDLE file, bool pending) {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = pending ? TRUE : FALSE;
-    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
-                                      sizeof disposition) != 0;
+// Renames the file open through |file| (opened with DELETE access) to
+// |target|, a full path, replacing a file or link of that name. Through the
+// handle, so it is exactly that file whatever its name has since come to
+// mean. Refused (ERROR_ACCESS_DENIED) when |target| is a folder or has open
+// handles (MS-FSCC, FileRenameInformation).
+bool renameThrough(HANDLE file, const std::wstring& target) {
+    const std::size_t nameBytes = target.size() * sizeof(wchar_t);
+    // FILE_RENAME_INFO ends in the name; its own size holds one character
+    // and so the terminating zero that follows the name.
+    const std::size_t size = sizeof(FILE_RENAME_INFO) + nameBytes;
+    if (size > std::numeric_limits<DWORD>::max()) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    const auto buffer = std::make_unique<std::uint64_t[]>(size / sizeof(std::uint64_t) + 1);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.get());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(info->FileName, target.data(), nameBytes);
+    info->FileName[target.size()] = L'\0';
+    return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(size)) != 0;
 }
 
 }  // namespace
@@ -544,49 +431,46 @@ std::string PartialFile::sha256Hex() {
     return digest_;
 }
 
-bool PartialFile::putInPlace(const std::wstring& installerPath) {
+PlacedInstaller PartialFile::putInPlace(const std::wstring& installerPath) {
+    PlacedInstaller placed;
     drain();
     if (!owned_ || !handle_) {
-        return false;
+        placed.error = ERROR_INVALID_HANDLE;
+        return placed;
     }
-    // What identifies the file written, by which holdPlaced finds it again:
-    // its file id, its size, and a last write time set here (set explicitly,
-    // the file system does not replace it when the handle closes; a later
-    // write by anyone would).
-    FILETIME now{};
-    GetSystemTimeAsFileTime(&now);
-    if (!SetFileTime(handle_.get(), nullptr, nullptr, &now) ||
-        !GetFileInformationByHandle(handle_.get(), &written_)) {
-        written_ = {};
-    }
-    // The installer must outlive the handle; without the mark taken back the
-    // rename would go ahead and the file still vanish at the close.
+    // The installer must outlive the handle, so the mark goes first: a
+    // rename of a file marked for deletion would leave it to vanish at the
+    // close, and what Windows allows a marked file is fine print better not
+    // relied on.
     if (markedForDeletion_ && !markForDeletion(handle_.get(), false)) {
-        return false;  // still marked: deleted when the owner ends
+        placed.error = GetLastError();
+        return placed;  // still marked: deleted when the owner ends
+    }
+    markedForDeletion_ = false;
+    if (!renameThrough(handle_.get(), installerPath)) {
+        placed.error = GetLastError();
+        // Marked again, so that the system deletes it when the owner ends.
+        markedForDeletion_ = markForDeletion(handle_.get(), true);
+        return placed;
+    }
+    placed.renamed = true;
+    owned_ = false;  // the installer now: it stays, whatever happens next
+    path_ = installerPath;
+    // The hold, from this handle rather than by name, so that it is the very
+    // file written and hashed and need not be read again. It cannot be had
+    // while this handle (which may write) is open, since it shares reading
+    // only; so a read-only handle that shares everything bridges the two for
+    // a moment. Only the user, SYSTEM and Administrators can reach the
+    // private folder in that moment.
+    const FileHandle bridge(ReOpenFile(handle_.get(), GENERIC_READ, kShareAll, 0));
+    if (!bridge) {
+        placed.error = GetLastError();
+        return placed;
     }
     handle_.reset();
-    if (!MoveFileExW(path_.c_str(), installerPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileW(path_.c_str());  // the name this run created a moment ago
-        owned_ = false;
-        return false;
-    }
-    owned_ = false;  // the installer now; nothing to clean up
-    return true;
-}
-
-FileHandle PartialFile::holdPlaced(const std::wstring& installerPath) const {
-    FileHandle file(CreateFileW(installerPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    BY_HANDLE_FILE_INFORMATION now{};
-    if (!file || !GetFileInformationByHandle(file.get(), &now) || written_.nNumberOfLinks == 0 ||
-        now.dwVolumeSerialNumber != written_.dwVolumeSerialNumber ||
-        now.nFileIndexHigh != written_.nFileIndexHigh ||
-        now.nFileIndexLow != written_.nFileIndexLow ||
-        now.nFileSizeHigh != written_.nFileSizeHigh || now.nFileSizeLow != written_.nFileSizeLow ||
-        CompareFileTime(&now.ftLastWriteTime, &written_.ftLastWriteTime) != 0) {
-        return FileHandle();
-    }
-    return file;
+    placed.held.reset(ReOpenFile(bridge.get(), GENERIC_READ, FILE_SHARE_READ, 0));
+    placed.error = placed.held ? 0 : GetLastError();
+    return placed;
 }
 
 void reportProgress(DownloadState& state, const ReleaseInfo& release, RunReporter& reporter) {

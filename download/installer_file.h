@@ -37,23 +37,6 @@ std::wstring installerPathFor(const std::wstring& folder, const ReleaseInfo& rel
 // separator is a point whatever the user's locale.
 std::wstring formatMegabytes(std::uint64_t bytes);
 
-// The name of the program's own folder in the temporary folder.
-inline constexpr wchar_t kPrivateFolderName[] = L"Orva Setup";
-
-// The folder the installer and its partial file live in: "<temp>\Orva Setup",
-// created when missing with a protected DACL that gives full access to the
-// current user, SYSTEM and Administrators and inherits nothing. When that
-// name is taken by anything but a plain directory (a file, a link or other
-// reparse point) owned by the current user (or, elevated, by Administrators
-// or SYSTEM), a new "Orva Setup <16 hexadecimal digits>" created the same way
-// instead, and what bears the name is left alone. False when no folder can be
-// had; |folder| is then the name that was tried.
-bool privateFolder(const std::wstring& temp, std::wstring& folder);
-
-// The security descriptor, in SDDL, that privateFolder creates folders with,
-// for the user |userSid| (in string form).
-std::wstring privateFolderSddl(const std::wstring& userSid);
-
 // The file's SHA-256 as 64 lowercase hexadecimal digits, hashed in pieces so
 // that memory stays small whatever the file's size. Empty text when the file
 // cannot be opened or read, or is empty (so an empty file never matches).
@@ -76,6 +59,19 @@ bool isVerifiedCopy(const std::wstring& path, const ReleaseInfo& release);
 
 // The size of each of the two buffers of PartialFile::writeBehind.
 inline constexpr std::size_t kWriteBehindBytes = 1 << 20;
+
+// What putInPlace came to.
+struct PlacedInstaller {
+    // The installer, opened for reading with read sharing only, so that while
+    // it is held no other process can write, rename or delete it (the
+    // loader's own open is compatible); empty when it could not be had.
+    FileHandle held;
+    // The file bears the installer's name (true also when it was then not
+    // held: it stays, and a later run checks it again before any use).
+    bool renamed = false;
+    // GetLastError() of the step that failed; 0 once held.
+    std::uint32_t error = 0;
+};
 
 // The partial file a download is written to: a name the run creates itself
 // and never one that existed, so that no existing file or link is ever
@@ -133,17 +129,17 @@ class PartialFile {
     std::string sha256Hex();
     const std::wstring& path() const { return path_; }
 
-    // Gives the checked file the name |installerPath| with MoveFileExW, which
-    // replaces whatever bears that name (a link included) rather than writing
-    // through it. True once renamed: the owner then leaves the file alone.
-    // False when the rename fails; the file is deleted when the owner ends.
-    bool putInPlace(const std::wstring& installerPath);
-
-    // After putInPlace: the installer opened as openVerifiedCopy opens it
-    // (read access, read sharing only), and only if it is still the very file
-    // this run wrote and hashed (the same file, size and last write time), so
-    // that it need not be read again. Empty otherwise.
-    FileHandle holdPlaced(const std::wstring& installerPath) const;
+    // Gives the checked file the name |installerPath| and holds it for the
+    // launch, all through the file's own handle and never by name: the rename
+    // is of exactly the file written and hashed (FileRenameInfo, which
+    // replaces whatever bears that name, a link included, rather than writing
+    // through it), and the hold is opened from that handle (ReOpenFile). The
+    // deletion mark is taken back before the rename, so nothing depends on
+    // what a file marked for deletion reports (on Windows it counts no links
+    // and opens for nobody; under Wine it does). See PlacedInstaller for the
+    // outcome; when the rename fails the file stays marked and is deleted when
+    // the owner ends.
+    PlacedInstaller putInPlace(const std::wstring& installerPath);
 
   private:
     class WriteBehind;
@@ -157,9 +153,8 @@ class PartialFile {
     std::wstring path_;
     std::unique_ptr<Sha256Stream> hash_;  // until the digest is taken
     std::string digest_;
-    BY_HANDLE_FILE_INFORMATION written_{};  // recorded when the writing ends
-    bool owned_ = false;                    // the file at path_ is ours to delete
-    bool markedForDeletion_ = false;        // deleted by the system when handle_ closes
+    bool owned_ = false;              // the file at path_ is ours to delete
+    bool markedForDeletion_ = false;  // deleted by the system when handle_ closes
     bool failed_ = false;
 };
 

@@ -1,10 +1,7 @@
 #include "download/installer_file.h"
 
 #include <gtest/gtest.h>
-// clang-format off
 #include <windows.h>
-#include <sddl.h>  // needs <windows.h> first
-// clang-format on
 
 #include <filesystem>
 #include <iterator>
@@ -318,7 +315,7 @@ TEST(PartialFile, DeletedWhenItsOwnerEndsUnlessPutInPlace) {
         ASSERT_TRUE(file.create(installer.wstring()));
         ASSERT_TRUE(file.write("checked", 7));
         part = file.path();
-        ASSERT_TRUE(file.putInPlace(installer.wstring()));
+        ASSERT_TRUE(file.putInPlace(installer.wstring()).held);
     }
     EXPECT_EQ(readAll(installer), "checked");
     EXPECT_FALSE(std::filesystem::exists(part));
@@ -329,29 +326,53 @@ TEST(PartialFile, DeletedWhenItsOwnerEndsUnlessPutInPlace) {
 }
 
 // The digest comes from the bytes as they were written; the placed file is
-// held only if it is still that file, unchanged.
-TEST(PartialFile, HashedAsWrittenAndHeldOnlyIfUnchangedOnceInPlace) {
+// held through the handle it was written through, never opened again by name.
+// A target that another program holds open (a second copy of Orva Setup, the
+// installer running) cannot be replaced: the rename is refused, and the
+// partial file goes with its owner.
+TEST(PartialFile, HashedAsWrittenAndHeldThroughItsOwnHandleOnceInPlace) {
     TempFolder folder;
     const auto installer = folder.file("Orva-Setup-2.4.1.exe");
-    for (const bool changed : {false, true}) {
-        SCOPED_TRACE(changed ? "changed after the rename" : "as written");
+    for (const bool targetOpen : {false, true}) {
+        SCOPED_TRACE(targetOpen ? "the target is open elsewhere" : "as written");
+        if (targetOpen) {
+            writeFile(installer, "in use");
+        }
+        const FileHandle other(targetOpen ? CreateFileW(installer.wstring().c_str(), GENERIC_READ,
+                                                        FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                                        nullptr, OPEN_EXISTING, 0, nullptr)
+                                          : INVALID_HANDLE_VALUE);
+        std::wstring part;
         PartialFile file;
         ASSERT_TRUE(file.create(installer.wstring()));
+        part = file.path();
         ASSERT_TRUE(file.write("checked ", 8));
         ASSERT_TRUE(file.write("download", 8));
         EXPECT_EQ(file.sha256Hex(), hexOf("checked download"));
         EXPECT_EQ(file.sha256Hex(), hexOf("checked download")) << "asked twice";
         EXPECT_FALSE(file.write("x", 1)) << "nothing is written after the digest";
-        ASSERT_TRUE(file.putInPlace(installer.wstring()));
-        if (changed) {
-            writeFile(installer, "checked downloaD");  // same size
+        PlacedInstaller placed = file.putInPlace(installer.wstring());
+        EXPECT_EQ(placed.renamed, !targetOpen);
+        EXPECT_EQ(static_cast<bool>(placed.held), !targetOpen);
+        if (targetOpen) {
+            EXPECT_EQ(placed.error, static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
+            EXPECT_EQ(readAll(installer), "in use");
+            continue;
         }
-        const FileHandle held = file.holdPlaced(installer.wstring());
-        EXPECT_EQ(static_cast<bool>(held), !changed);
-        if (held) {
-            expectHeldAgainstChanges(installer, FILE_SHARE_READ | FILE_SHARE_DELETE);
-        }
+        EXPECT_EQ(placed.error, 0u);
+        EXPECT_FALSE(std::filesystem::exists(part));
+        expectHeldAgainstChanges(installer, FILE_SHARE_READ | FILE_SHARE_DELETE);
+        char bytes[32] = {};
+        DWORD read = 0;
+        ASSERT_TRUE(ReadFile(placed.held.get(), bytes, sizeof bytes, &read, nullptr));
+        EXPECT_EQ(std::string(bytes, read), "checked download") << "read through the hold";
+        placed.held.reset();
+        EXPECT_EQ(openError(installer, GENERIC_WRITE, kShareAll), 0u) << "free once released";
     }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "the refused partial file went with its owner";
 }
 
 // Written behind the caller by a thread of the file's own: the same bytes in
@@ -397,54 +418,6 @@ TEST(OpenVerifiedCopy, HoldsTheCheckedFileAgainstChanges) {
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(writer);
     EXPECT_FALSE(openVerifiedCopy(path.wstring(), releaseFor(installer)));
-}
-
-// The folder of the program's own, and what happens when its name is taken.
-TEST(PrivateFolder, CreatedOnceReusedAndReplacedWhenTheNameIsNotOurs) {
-    TempFolder temp;
-    const std::wstring expected = temp.file("Orva Setup").wstring();
-    std::wstring folder;
-    ASSERT_TRUE(privateFolder(temp.path().wstring(), folder));
-    EXPECT_EQ(folder, expected);
-    EXPECT_TRUE(std::filesystem::is_directory(folder));
-    writeFile(std::filesystem::path(folder) / "Orva-Setup-2.4.1.exe", "kept");
-    ASSERT_TRUE(privateFolder(temp.path().wstring(), folder));
-    EXPECT_EQ(folder, expected) << "an earlier run's folder is reused";
-    EXPECT_EQ(readAll(std::filesystem::path(folder) / "Orva-Setup-2.4.1.exe"), "kept");
-
-    // A file bearing the name: a fresh folder for this run, the file untouched.
-    TempFolder other;
-    writeFile(other.file("Orva Setup"), "not a folder");
-    std::wstring first;
-    std::wstring second;
-    ASSERT_TRUE(privateFolder(other.path().wstring(), first));
-    ASSERT_TRUE(privateFolder(other.path().wstring(), second));
-    EXPECT_EQ(readAll(other.file("Orva Setup")), "not a folder");
-    for (const std::wstring& fresh : {first, second}) {
-        const std::wstring prefix = other.file("Orva Setup ").wstring();
-        EXPECT_EQ(fresh.substr(0, prefix.size()), prefix) << fresh;
-        EXPECT_EQ(fresh.size(), prefix.size() + 16) << fresh;
-        EXPECT_TRUE(std::filesystem::is_directory(fresh));
-    }
-    EXPECT_NE(first, second) << "never reused";
-}
-
-TEST(PrivateFolder, DescriptorGivesTheUserSystemAndAdministratorsAloneAccess) {
-    const std::wstring sddl = privateFolderSddl(L"S-1-5-21-1-2-3-1001");
-    EXPECT_EQ(sddl, L"D:P(A;OICI;FA;;;S-1-5-21-1-2-3-1001)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
-    LocalMemory descriptor;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                                     descriptor.put(), nullptr));
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
-    EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "nothing inherited from the temporary folder";
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL dacl = nullptr;
-    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted));
-    ASSERT_TRUE(present && dacl != nullptr);
-    EXPECT_EQ(dacl->AceCount, 3);
 }
 
 class DownloadCallbackTest : public ::testing::Test {
@@ -561,7 +534,7 @@ TEST(PutInPlace, ReplacesAnOlderCopyAndCleansUpOnFailure) {
         ASSERT_TRUE(file.create(installer.wstring()));
         ASSERT_TRUE(file.write("checked download", 16));
         part = file.path();
-        ASSERT_TRUE(file.putInPlace(installer.wstring()));
+        ASSERT_TRUE(file.putInPlace(installer.wstring()).held);
     }
     EXPECT_EQ(readAll(installer), "checked download");
     EXPECT_FALSE(std::filesystem::exists(part));
@@ -574,7 +547,9 @@ TEST(PutInPlace, ReplacesAnOlderCopyAndCleansUpOnFailure) {
         ASSERT_TRUE(file.create(blocked.wstring()));
         ASSERT_TRUE(file.write("checked download", 16));
         part = file.path();
-        EXPECT_FALSE(file.putInPlace(blocked.wstring()));
+        const PlacedInstaller placed = file.putInPlace(blocked.wstring());
+        EXPECT_FALSE(placed.renamed);
+        EXPECT_FALSE(placed.held);
     }
     EXPECT_FALSE(std::filesystem::exists(part));
     EXPECT_TRUE(std::filesystem::is_directory(blocked));

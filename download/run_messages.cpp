@@ -1,11 +1,18 @@
 #include "download/run_messages.h"
 
+#include <windows.h>
+
 #include "common/text.h"
 #include "download/download.h"
 #include "download/installer_file.h"
 
 namespace orva {
 namespace {
+
+// System error codes 225 and 226 (winerror.h), which MinGW-w64's headers lack:
+// security software refused the file, or removed it.
+constexpr std::uint32_t kErrorVirusInfected = 225;
+constexpr std::uint32_t kErrorVirusDeleted = 226;
 
 std::wstring host() {
     return utf8ToWide(kServiceHost);
@@ -49,6 +56,29 @@ std::wstring notAsPublishedReason(const ReleaseInfo& release) {
 
 std::wstring cannotPutInPlaceReason(const std::wstring& folder) {
     return joinText({L"The download could not be put in ", folder, L"."});
+}
+
+std::wstring cannotHoldReason(std::uint32_t error, const std::wstring& installerPath) {
+    const wchar_t* what = nullptr;
+    switch (error) {
+        case kErrorVirusInfected:
+        case kErrorVirusDeleted:
+            what =
+                L"Security software on this computer blocked the downloaded installer, so it was "
+                L"not started.";
+            break;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_ACCESS_DENIED:
+            what =
+                L"Another program is using the downloaded installer, so it could not be started "
+                L"safely; close that program and choose Try Again.";
+            break;
+        default:
+            what = L"The downloaded installer could not be opened again after it was checked.";
+            break;
+    }
+    return joinText({what, L" It is ", installerPath, L"."});
 }
 
 }  // namespace orva

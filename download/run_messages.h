@@ -33,5 +33,9 @@ inline constexpr wchar_t kDiskFullReason[] =
     L"The download could not be written: is the disk full?";
 std::wstring notAsPublishedReason(const ReleaseInfo& release);
 std::wstring cannotPutInPlaceReason(const std::wstring& folder);
+// The checked installer is in place but could not be held for the launch:
+// worded for the Windows error |error| (security software, another program
+// using it), never as a download that differs from the published one.
+std::wstring cannotHoldReason(std::uint32_t error, const std::wstring& installerPath);
 
 }  // namespace orva

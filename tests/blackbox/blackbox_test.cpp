@@ -324,6 +324,69 @@ TEST_F(BlackBoxTest, DllsPlantedBesideTheProgramAreNeverLoaded) {
     }
 }
 
+// A verified copy from an earlier run is started without a download (the
+// service would refuse one); a copy with one byte changed is replaced by a
+// download, and the published bytes are started.
+TEST_F(BlackBoxTest, AVerifiedCopyIsStartedAndAnAlteredOneReplaced) {
+    const char* files = std::getenv("ORVA_TEST_FILES");
+    ASSERT_NE(files, nullptr);
+    const std::string published =
+        testing::readTestFile(fs::path("Z:" + std::string(files)) / "fake_installer.exe");
+    std::string altered = published;
+    altered[altered.size() / 2] ^= 0x01;
+    for (const bool verified : {true, false}) {
+        SCOPED_TRACE(verified ? "a verified copy" : "an altered copy");
+        fs::remove(record());
+        fs::create_directories(privateFolder());
+        testing::writeFile(privateFolder() / "Orva-Setup-2.4.1.exe",
+                           verified ? published : altered);
+        SetupProcess setup(scripted(verified ? "setup-500" : "good", "fake_installer.exe"), temp(),
+                           record());
+        ASSERT_TRUE(setup.started());
+        EXPECT_EQ(setup.exitCode(), 0);
+        expectInstallerStarted();
+        EXPECT_TRUE(testing::readTestFile(privateFolder() / "Orva-Setup-2.4.1.exe") == published);
+    }
+}
+
+// "Run as administrator" once, then normal runs: they take the folder the
+// elevated run made, with its installer, and nothing piles up beside it (no
+// second folder, no older installer). Only an elevated token's owner differs
+// from a normal one's, which Wine 8 does not show: this runs in the
+// documented-Windows mode alone.
+TEST_F(BlackBoxTest, AfterAnElevatedRunNormalRunsUseTheSameFolder) {
+    const char* mode = std::getenv("ORVA_DOCUMENTED_WINDOWS");
+    if (mode == nullptr || std::string(mode) != "1") {
+        GTEST_SKIP() << "runs as blackbox_documented_windows_test";
+    }
+    // What Windows keeps of the folder's owner, from the first run to the next.
+    SetEnvironmentVariableW(L"ORVA_DOCUMENTED_STATE",
+                            (work.path() / "owners.txt").wstring().c_str());
+    SetEnvironmentVariableW(L"ORVA_DOCUMENTED_ELEVATED", L"1");
+    {
+        SetupProcess elevated(scripted("good", "fake_installer.exe"), temp(), record());
+        SetEnvironmentVariableW(L"ORVA_DOCUMENTED_ELEVATED", nullptr);
+        ASSERT_TRUE(elevated.started());
+        EXPECT_EQ(elevated.exitCode(), 0);
+        expectInstallerStarted();
+    }
+    fs::remove(record());
+    testing::writeFile(privateFolder() / "Orva-Setup-2.3.0.exe", "an older release");
+    // The service refuses downloads: the installer the elevated run left is
+    // what this run must start.
+    SetupProcess normal(scripted("setup-500", "fake_installer.exe"), temp(), record());
+    ASSERT_TRUE(normal.started());
+    EXPECT_EQ(normal.exitCode(), 0) << wideToUtf8(normal.text(kStatusLabel));
+    expectInstallerStarted();
+    std::vector<fs::path> left;
+    for (const auto& entry : fs::recursive_directory_iterator(temp())) {
+        left.push_back(entry.path().lexically_relative(temp()));
+    }
+    SetEnvironmentVariableW(L"ORVA_DOCUMENTED_STATE", nullptr);
+    EXPECT_EQ(left, (std::vector<fs::path>{"Orva Setup",
+                                           fs::path("Orva Setup") / "Orva-Setup-2.4.1.exe"}));
+}
+
 TEST_F(BlackBoxTest, FailureScreenThenTryAgainOnceTheServiceIsFixed) {
     SetupProcess setup(scripted("fail-once-blackbox", "fake_installer.exe"), temp(), record());
     ASSERT_TRUE(setup.started());
