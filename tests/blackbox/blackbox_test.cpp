@@ -680,6 +680,25 @@ TEST_F(HostileTempTest, LinksInThePrivateFolderAreReplacedNotFollowed) {
     EXPECT_EQ(fileSha256Hex((folder / "Orva-Setup-2.4.1.exe").wstring()), fakeInstallerDigest());
 }
 
+// The program's folder name is a link to a folder of the user's own: the
+// link is not followed (the installer would land wherever it points); this
+// run uses a fresh folder of its own, and the linked folder stays empty.
+TEST_F(HostileTempTest, ALinkAtTheFoldersNameIsNotFollowed) {
+    const fs::path temp = hostile() / "folder-link" / "temp";
+    SetupProcess setup(scripted("good", "fake_installer.exe"), temp, record());
+    ASSERT_TRUE(setup.started());
+    ASSERT_EQ(setup.exitCode(std::chrono::seconds(20)), 0) << wideToUtf8(setup.text(kStatusLabel));
+    EXPECT_TRUE(fs::is_empty(hostile() / "folder-link" / "own")) << "written through the link";
+    std::vector<fs::path> fresh;
+    for (const auto& entry : fs::directory_iterator(temp)) {
+        if (entry.path().filename() != L"Orva Setup") {
+            fresh.push_back(entry.path());
+        }
+    }
+    ASSERT_EQ(fresh.size(), 1u) << "one new folder";
+    expectInstallerStarted(fresh[0]);
+}
+
 // The program's folder name is taken by a folder of another user: this run
 // uses a fresh folder of its own and leaves the other one alone.
 TEST_F(HostileTempTest, AFolderOfAnotherUserIsNotUsed) {

@@ -8,6 +8,8 @@
 # their parent as a Windows path:
 #   links/temp/Orva Setup/Orva-Setup-2.4.1.exe       a symbolic link to links/victim-installer
 #   links/temp/Orva Setup/Orva-Setup-2.4.1.exe.part  a symbolic link to links/victim-part
+#   folder-link/temp/Orva Setup                      a symbolic link to folder-link/own, an
+#                                                    empty folder of the user's own
 #   foreign/temp/Orva Setup/                         a folder of another user (nobody) holding
 #                                                    keep.txt; only as root, absent otherwise
 # Everything is removed when the program ends.
@@ -25,6 +27,9 @@ printf 'the file a link at the installer name points to' >"$links/victim-install
 printf 'the file a link at the partial name points to' >"$links/victim-part"
 ln -s ../../victim-installer "$links/temp/Orva Setup/Orva-Setup-2.4.1.exe"
 ln -s ../../victim-part "$links/temp/Orva Setup/Orva-Setup-2.4.1.exe.part"
+
+mkdir -p "$work/folder-link/temp" "$work/folder-link/own"
+ln -s ../own "$work/folder-link/temp/Orva Setup"
 
 if [ "$(id -u)" -eq 0 ]; then
     foreign="$work/foreign/temp/Orva Setup"
