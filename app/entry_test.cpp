@@ -107,6 +107,42 @@ TEST(Entry, CloseAfterAFailureEndsTheProcess) {
     EXPECT_EQ(probe.exitCode(), 0u);
 }
 
+// A second start while the first runs (a double click taken twice) brings
+// the first window to the front, restored, and ends with 0 without a window
+// of its own; once the first has ended, a start runs again.
+TEST(Entry, ASecondStartShowsTheFirstWindowAndEnds) {
+    Probe first(L"block");
+    HWND window = first.windowShowing(L"Blocked");
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_MINIMIZE);
+    // Something else in front, as when the user has gone on working.
+    HWND other = CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    SetForegroundWindow(other);
+    ASSERT_EQ(GetForegroundWindow(), other);
+
+    Probe second(L"block");
+    EXPECT_EQ(second.exitCode(), 0u);
+    int windows = 0;
+    for (HWND found = nullptr;
+         (found = FindWindowExW(nullptr, found, L"OrvaSetupDownloader", nullptr));) {
+        ++windows;
+    }
+    EXPECT_EQ(windows, 1);
+    EXPECT_EQ(GetForegroundWindow(), window);
+    EXPECT_FALSE(IsIconic(window));
+    DestroyWindow(other);
+
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(104, BN_CLICKED), 0);
+    EXPECT_EQ(first.exitCode(), 0u);
+    Probe third(L"block");
+    HWND again = third.windowShowing(L"Blocked");
+    ASSERT_NE(again, nullptr) << "the claim went with the first process";
+    PostMessageW(again, WM_COMMAND, MAKEWPARAM(104, BN_CLICKED), 0);
+    EXPECT_EQ(third.exitCode(), 0u);
+}
+
 // No window: exit code 1 and no run (a run would end the probe with 42).
 TEST(Entry, NoWindowMeansExitCodeOneAndNoRun) {
     Probe probe(L"no-window");

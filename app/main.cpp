@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "app/main_window.h"
+#include "app/single_instance.h"
 #include "app/taskbar_progress.h"
 #include "download/download.h"
 
@@ -15,6 +16,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // WinHTTP and CNG themselves are loaded by the worker (runWorker), after
     // the window is up and before the first request.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // A second start while this user's Orva Setup runs in this session (a
+    // double click taken twice) shows the first window and ends.
+    if (!orva::claimSingleInstance()) {
+        orva::showRunningInstance(5000);
+        return 0;
+    }
     // Before any window exists: the layout is scaled by the system DPI rather
     // than stretched by the system.
     SetProcessDPIAware();

@@ -16,6 +16,7 @@
 // clang-format on
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -385,6 +386,35 @@ TEST_F(BlackBoxTest, AfterAnElevatedRunNormalRunsUseTheSameFolder) {
     SetEnvironmentVariableW(L"ORVA_DOCUMENTED_STATE", nullptr);
     EXPECT_EQ(left, (std::vector<fs::path>{"Orva Setup",
                                            fs::path("Orva Setup") / "Orva-Setup-2.4.1.exe"}));
+}
+
+// Two starts at once, as a double click taken twice: one window, one
+// download, one installer started, and no failure screen on the way.
+TEST_F(BlackBoxTest, TwoStartsAtOnceEndInOneInstaller) {
+    SetupProcess first(scripted("good", "fake_installer.exe"), temp(), record());
+    SetupProcess second(scripted("good", "fake_installer.exe"), temp(), record());
+    ASSERT_TRUE(first.started() && second.started());
+    int mostWindows = 0;
+    std::wstring failure;
+    waitFor([&] {
+        int windows = 0;
+        for (HWND found = nullptr;
+             (found = FindWindowExW(nullptr, found, kWindowClassName, nullptr));) {
+            ++windows;
+            wchar_t status[512] = {};
+            GetWindowTextW(GetDlgItem(found, kStatusLabel), status, 512);
+            if (std::wstring(status).starts_with(L"Orva could not be downloaded.")) {
+                failure = status;
+            }
+        }
+        mostWindows = std::max(mostWindows, windows);
+        return first.exited() && second.exited();
+    });
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(mostWindows, 1);
+    EXPECT_EQ(failure, L"");
+    expectInstallerStarted();
 }
 
 TEST_F(BlackBoxTest, FailureScreenThenTryAgainOnceTheServiceIsFixed) {
