@@ -13,6 +13,7 @@
 #include "common/text.h"
 #include "common/win32_handles.h"
 #include "http/network_errors.h"
+#include "http/tls_fallback.h"
 #include "http/winhttp_handle.h"
 
 // Older SDK headers know TLS 1.3 by no name; the value is the one Windows uses.
@@ -59,20 +60,23 @@ void refuseRedirectToHttp(HttpResponse& response, const std::wstring& host, DWOR
     response.errorCode = code;
 }
 
-// Asks for TLS 1.2 and 1.3 and nothing older. A Windows that does not know
-// TLS 1.3 refuses the whole call when it sees that flag, so it is then asked
-// for TLS 1.2 alone. Should that be refused too (a WinHTTP without TLS 1.2),
-// the system's own choice stays in force: such a system cannot reach a server
-// that, like the reference service, accepts nothing older than TLS 1.2, and
-// the failed handshake is reported as any other.
+// Asks for TLS 1.2 and 1.3 and nothing older, or for TLS 1.2 alone. A
+// Windows that does not know TLS 1.3 refuses the whole call when it sees that
+// flag, so it is then asked for TLS 1.2 alone. Should that be refused too (a
+// WinHTTP without TLS 1.2), the system's own choice stays in force: such a
+// system cannot reach a server that, like the reference service, accepts
+// nothing older than TLS 1.2, and the failed handshake is reported as any
+// other. True when the TLS 1.3 flag was taken.
 // Wine 8 accepts any value here and speaks TLS 1.2 whatever is set.
-void limitTlsVersions(HINTERNET session) {
+bool limitTlsVersions(HINTERNET session, TlsVersions versions) {
     DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
-    if (!WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
-                          sizeof(protocols))) {
-        protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
-        WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+    if (versions == TlsVersions::k12And13 &&
+        WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols))) {
+        return true;
     }
+    protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+    WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+    return false;
 }
 
 // True when |text|, after any leading white space, begins with the scheme
@@ -238,10 +242,13 @@ bool sendFileBody(HINTERNET request, const std::wstring& path, const std::wstrin
 
 }  // namespace
 
-HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBodyBytes,
-                                const HttpDataCallback& onData,
-                                const HttpUploadProgress& onUploadProgress,
-                                const HttpHeadCallback& onHead) {
+namespace {
+
+// One exchange with the TLS versions |versions|; |offered13| as for
+// TlsAttempt.
+HttpResponse exchange(const HttpRequest& request, std::uint64_t maxBodyBytes,
+                      const HttpDataCallback& onData, const HttpUploadProgress& onUploadProgress,
+                      const HttpHeadCallback& onHead, TlsVersions versions, bool& offered13) {
     HttpResponse response;
     const std::wstring url = utf8ToWide(request.url);
     const std::wstring method = utf8ToWide(request.method);
@@ -289,7 +296,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
                        static_cast<int>(request.connectTimeoutMs),
                        static_cast<int>(request.sendTimeoutMs),
                        static_cast<int>(request.receiveTimeoutMs));
-    limitTlsVersions(session.get());
+    offered13 = limitTlsVersions(session.get(), versions);
 
     const WinHttpHandle connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
     if (!connection) {
@@ -441,6 +448,18 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBod
         failWinHttp(response, ERROR_WINHTTP_CONNECTION_ERROR, host);
     }
     return response;
+}
+
+}  // namespace
+
+HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBodyBytes,
+                                const HttpDataCallback& onData,
+                                const HttpUploadProgress& onUploadProgress,
+                                const HttpHeadCallback& onHead) {
+    return withTls12Fallback([&](TlsVersions versions, bool& offered13) {
+        return exchange(request, maxBodyBytes, onData, onUploadProgress, onHead, versions,
+                        offered13);
+    });
 }
 
 }  // namespace orva
