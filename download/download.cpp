@@ -126,6 +126,9 @@ void download(RunReporter& reporter, KeptDownload& kept) {
     if (!temporaryFolder(temp)) {
         return reporter.failed(kNoTemporaryFolderReason);
     }
+    if (!pathsFitIn(temp, release)) {
+        return reporter.failed(temporaryFolderTooLongReason(temp));
+    }
     std::wstring folder;
     if (!privateFolder(temp, folder)) {
         return reporter.failed(cannotCreateReason(folder));

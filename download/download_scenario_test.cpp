@@ -601,6 +601,44 @@ TEST(DownloadScenario, TheReferenceServiceGivesTheRest) {
                 kInstaller);
 }
 
+// A temporary folder whose path leaves no room for the installer's: the
+// shell could not start it from there (nor could a file be created there
+// without long-path support), so the run says so before it makes anything,
+// rather than failing later for a reason that is not the real one. One
+// character less and the run goes through.
+TEST(DownloadScenario, ATemporaryFolderTooLongToStartFromIsSaidSo) {
+    TempFolder base;
+    // The longest path a run makes: "<temp>\Orva Setup <16 hex>\" and the
+    // partial file "Orva-Setup-2.4.1.exe.<16 hex>.part".
+    const std::size_t overhead = std::wstring(L"Orva Setup 0123456789abcdef\\").size() +
+                                 std::wstring(L"Orva-Setup-2.4.1.exe.0123456789abcdef.part").size();
+    const std::size_t baseLength =
+        tempPathFor(base.path()).size() - std::wstring(L"Orva Setup\\").size();
+    for (const bool fits : {true, false}) {
+        SCOPED_TRACE(fits ? "just fits" : "one character too long");
+        // <base>\<name>\ with the total at MAX_PATH - 1, or MAX_PATH.
+        const std::size_t total = MAX_PATH - 1 - overhead + (fits ? 0 : 1);
+        const fs::path temp =
+            base.path() / std::wstring(total - baseLength - 1, fits ? L'f' : L'l');
+        fs::create_directory(temp);
+        const std::wstring tempPath = tempPathFor(temp);
+        ASSERT_EQ(tempPath.size() - std::wstring(L"Orva Setup\\").size(), total);
+        const RecordingReporter run = runDownload(serviceUrl("good"), temp);
+        ASSERT_TRUE(run.final().has_value());
+        if (fits) {
+            EXPECT_EQ(run.final()->kind, ReportKind::kInstallerReady) << run.final()->text;
+            continue;
+        }
+        EXPECT_EQ(run.final()->kind, ReportKind::kFailed);
+        EXPECT_EQ(run.final()->text,
+                  L"The path of Windows' temporary folder is too long for the installer to be "
+                  L"started from it: " +
+                      tempPath.substr(0, tempPath.size() - std::wstring(L"Orva Setup\\").size()) +
+                      L". A shorter temporary folder (the TMP setting) solves this.");
+        EXPECT_TRUE(fs::is_empty(temp)) << "nothing made";
+    }
+}
+
 TEST(DownloadScenario, NoServiceListeningGivesTheNetworkSentence) {
     TempFolder folder;
     const std::string closed = testing::testServerUrl("ORVA_TEST_CLOSED_URL");

@@ -74,6 +74,10 @@ std::wstring installerPathFor(const std::wstring& folder, const ReleaseInfo& rel
     return joinPath(folder, joinText({L"Orva-Setup-", utf8ToWide(release.version), L".exe"}));
 }
 
+std::wstring partialPathFor(const std::wstring& installerPath, const std::wstring& hex) {
+    return joinText({installerPath, L".", hex, L".part"});
+}
+
 std::wstring formatMegabytes(std::uint64_t bytes) {
     // bytes / 2^20 to one decimal, rounded to the nearest tenth and an exact
     // half to the even tenth, as printf's "%.1f" rounds the exact quotient. In
@@ -277,7 +281,7 @@ bool PartialFile::create(const std::wstring& installerPath) {
         if (!randomHex(suffix)) {
             break;
         }
-        if (open(joinText({installerPath, L".", suffix, L".part"}))) {
+        if (open(partialPathFor(installerPath, suffix))) {
             return true;
         }
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {

@@ -33,6 +33,10 @@ std::wstring joinPath(const std::wstring& folder, const std::wstring& name);
 // "Orva-Setup-<version>.exe" in |folder|.
 std::wstring installerPathFor(const std::wstring& folder, const ReleaseInfo& release);
 
+// "<installerPath>.<hex>.part": the name of a partial file of that installer,
+// |hex| being 16 hexadecimal digits.
+std::wstring partialPathFor(const std::wstring& installerPath, const std::wstring& hex);
+
 // |bytes| in units of 1,048,576 with one decimal, e.g. "181.3 MB"; the decimal
 // separator is a point whatever the user's locale.
 std::wstring formatMegabytes(std::uint64_t bytes);

@@ -241,6 +241,14 @@ std::wstring privateFolderSddl(const std::wstring& userSid) {
         {L"O:", userSid, L"D:P(A;OICI;FA;;;", userSid, L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"});
 }
 
+bool pathsFitIn(const std::wstring& temp, const ReleaseInfo& release) {
+    // The longest of them: the partial file in a fresh folder. The digits'
+    // values do not matter, only their number.
+    const std::wstring hex(16, L'0');
+    const std::wstring folder = joinPath(temp, joinText({kPrivateFolderName, L" ", hex}));
+    return partialPathFor(installerPathFor(folder, release), hex).size() < MAX_PATH;
+}
+
 bool isInstallerFileName(const std::wstring& name) {
     const std::wstring_view prefix = L"Orva-Setup-";
     const std::wstring_view suffix = L".exe";

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "common/release_info.h"
+
 namespace orva {
 
 // The name of the program's own folder in the temporary folder.
@@ -31,6 +33,14 @@ bool privateFolder(const std::wstring& temp, std::wstring& folder);
 // for the user |userSid| (in string form). The owner is named, so that an
 // elevated run, too, makes a folder that the user's normal runs own.
 std::wstring privateFolderSddl(const std::wstring& userSid);
+
+// True when every path a run makes in the temporary folder |temp| for
+// |release| fits in MAX_PATH (259 characters and the terminating zero): the
+// private folder (also a fresh "Orva Setup <16 hex>" one), the installer and
+// its partial file. Without long-path support that is as long a path as
+// Windows creates a file at or starts a program from; the shell cannot start
+// the installer from a longer one in any case.
+bool pathsFitIn(const std::wstring& temp, const ReleaseInfo& release);
 
 // True for "Orva-Setup-<version>.exe" with a version such as 2.4.1: the name
 // of an installer in the private folder.

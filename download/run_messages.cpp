@@ -43,6 +43,13 @@ std::wstring nothingSignedReason() {
                      utf8ToWide(kSupportEmail), L"."});
 }
 
+std::wstring temporaryFolderTooLongReason(const std::wstring& temp) {
+    return joinText(
+        {L"The path of Windows' temporary folder is too long for the installer to be "
+         L"started from it: ",
+         temp, L". A shorter temporary folder (the TMP setting) solves this."});
+}
+
 std::wstring cannotCreateReason(const std::wstring& partPath) {
     return joinText({L"The download could not be written to ", partPath, L"."});
 }

@@ -28,6 +28,8 @@ std::wstring notAListReason();
 std::wstring nothingSignedReason();
 inline constexpr wchar_t kNoTemporaryFolderReason[] =
     L"Windows did not say where its temporary folder is.";
+// The temporary folder's path leaves no room for the installer's (pathsFitIn).
+std::wstring temporaryFolderTooLongReason(const std::wstring& temp);
 std::wstring cannotCreateReason(const std::wstring& partPath);
 inline constexpr wchar_t kDiskFullReason[] =
     L"The download could not be written: is the disk full?";
