@@ -633,7 +633,7 @@ TEST(DownloadScenario, ATemporaryFolderTooLongToStartFromIsSaidSo) {
         EXPECT_EQ(run.final()->text,
                   L"The path of Windows' temporary folder is too long for the installer to be "
                   L"started from it: " +
-                      tempPath.substr(0, tempPath.size() - std::wstring(L"Orva Setup\\").size()) +
+                      tempPath.substr(0, tempPath.size() - std::wstring(L"\\Orva Setup\\").size()) +
                       L". A shorter temporary folder (the TMP setting) solves this.");
         EXPECT_TRUE(fs::is_empty(temp)) << "nothing made";
     }

@@ -44,10 +44,15 @@ std::wstring nothingSignedReason() {
 }
 
 std::wstring temporaryFolderTooLongReason(const std::wstring& temp) {
+    // Without the separator GetTempPathW ends it with, before the full stop.
+    std::wstring_view folder = temp;
+    if (folder.size() > 1 && (folder.back() == L'\\' || folder.back() == L'/')) {
+        folder.remove_suffix(1);
+    }
     return joinText(
         {L"The path of Windows' temporary folder is too long for the installer to be "
          L"started from it: ",
-         temp, L". A shorter temporary folder (the TMP setting) solves this."});
+         folder, L". A shorter temporary folder (the TMP setting) solves this."});
 }
 
 std::wstring cannotCreateReason(const std::wstring& partPath) {
