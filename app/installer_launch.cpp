@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "common/win32_handles.h"
+#include "download/file_system.h"
 
 namespace orva {
 
@@ -48,7 +49,9 @@ LaunchResult launchInstaller(const std::wstring& path, HWND owner) {
         separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
     request.lpDirectory = folder.empty() ? nullptr : folder.c_str();
     request.nShow = SW_SHOWNORMAL;
-    if (ShellExecuteExW(&request)) {
+    // The shell opens the file by name: a scanner that has it open for a
+    // moment is waited out.
+    if (retryWhileBusy([&] { return ShellExecuteExW(&request) != 0; })) {
         return {true, 0};
     }
     return {false, GetLastError()};

@@ -29,4 +29,20 @@ bool markForDeletion(HANDLE file, bool pending) {
                                       sizeof disposition) != 0;
 }
 
+bool retryWhileBusy(const std::function<bool()>& step) {
+    DWORD wait = 20;
+    for (int attempt = 1;; ++attempt, wait *= 2) {
+        if (step()) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (attempt == kBusyAttempts ||
+            (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)) {
+            return false;
+        }
+        Sleep(wait);
+        SetLastError(error);
+    }
+}
+
 }  // namespace orva

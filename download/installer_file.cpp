@@ -125,9 +125,14 @@ std::string handleSha256Hex(HANDLE file) {
 }
 
 FileHandle openVerifiedCopy(const std::wstring& path, const ReleaseInfo& release) {
-    // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open.
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open. By name, so
+    // a scanner that has the file open for a moment is waited out.
+    FileHandle file;
+    retryWhileBusy([&] {
+        file.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        return static_cast<bool>(file);
+    });
     LARGE_INTEGER size{};
     if (!file || !GetFileSizeEx(file.get(), &size) ||
         static_cast<std::uint64_t>(size.QuadPart) != release.size ||

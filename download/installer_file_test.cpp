@@ -420,6 +420,29 @@ TEST(OpenVerifiedCopy, HoldsTheCheckedFileAgainstChanges) {
     EXPECT_FALSE(openVerifiedCopy(path.wstring(), releaseFor(installer)));
 }
 
+// A scanner that opens the file for a moment (here for writing, for 60 ms) is
+// waited out; the copy is then taken.
+TEST(OpenVerifiedCopy, WaitsOutAProgramThatHasTheFileOpenForAMoment) {
+    TempFolder folder;
+    const std::string installer = "MZ pretend installer bytes";
+    const auto path = folder.file("Orva-Setup-2.4.1.exe");
+    writeFile(path, installer);
+    HANDLE scanner = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
+    const KernelHandle closer(CreateThread(
+        nullptr, 0,
+        [](void* handle) -> DWORD {
+            Sleep(60);
+            CloseHandle(static_cast<HANDLE>(handle));
+            return 0;
+        },
+        scanner, 0, nullptr));
+    ASSERT_TRUE(closer);
+    EXPECT_TRUE(openVerifiedCopy(path.wstring(), releaseFor(installer)));
+    WaitForSingleObject(closer.get(), INFINITE);
+}
+
 class DownloadCallbackTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(file.open(folder.file("download.part").wstring())); }
