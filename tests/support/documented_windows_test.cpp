@@ -14,6 +14,7 @@
 #include <string>
 
 #include "common/win32_handles.h"
+#include "download/file_system.h"
 #include "tests/support/temp_folder.h"
 
 namespace orva::testing {
@@ -30,13 +31,6 @@ class DocumentedWindows : public ::testing::Test {
     void TearDown() override { setDocumentedElevation(false); }
     TempFolder folder;
 };
-
-bool markForDeletion(HANDLE file, bool pending) {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = pending ? TRUE : FALSE;
-    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
-                                      sizeof disposition) != 0;
-}
 
 DWORD openError(const std::wstring& path) {
     const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
