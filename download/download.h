@@ -10,7 +10,7 @@
 #include <string>
 
 #include "common/release_info.h"
-#include "download/installer_file.h"
+#include "download/partial_file.h"
 #include "download/run_reporter.h"
 
 namespace orva {
@@ -27,15 +27,14 @@ inline constexpr char kSupportEmail[] = "support@orva-cad.example";
 // else can change it) and still marked for deletion (so it goes when the
 // process ends, however it ends), and what it was the start of.
 struct KeptDownload {
-    std::string version;         // the release it belongs to
-    std::uint64_t size = 0;      // the release's signed size
-    std::string sha256;          // and digest
+    ReleaseInfo release;         // the release it is the start of
     std::wstring installerPath;  // where the finished installer would go
     std::unique_ptr<PartialFile> file;
     std::uint64_t bytes = 0;  // how many of its bytes count, from the start
 
-    // True when a partial file is kept for |release| at |installerPath|.
-    bool isFor(const ReleaseInfo& release, const std::wstring& path) const;
+    // True when a partial file is kept for |other| (the same version, size
+    // and digest) at |path|.
+    bool isFor(const ReleaseInfo& other, const std::wstring& path) const;
     // Deletes a kept partial file, if any, and forgets it.
     void discard();
 };

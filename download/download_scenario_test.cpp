@@ -19,6 +19,7 @@
 #include "common/text.h"
 #include "download/download.h"
 #include "download/installer_file.h"
+#include "download/run_messages.h"
 #include "http/http_client.h"
 #include "http/network_errors.h"
 #include "json/json.h"
@@ -366,7 +367,7 @@ TEST(DownloadScenario, DroppedConnectionFailsAndKeepsThePartUntilTheProcessEnds)
               describeWinHttpError(ERROR_WINHTTP_CONNECTION_ERROR, L"127.0.0.1") + ".");
     ASSERT_TRUE(kept.file);
     EXPECT_EQ(kept.bytes, kSize / 2);
-    EXPECT_EQ(kept.version, "2.4.1");
+    EXPECT_EQ(kept.release.version, "2.4.1");
     EXPECT_EQ(partialFiles(privateFolderIn(folder.path())).size(), 1u);
     kept.discard();
     EXPECT_TRUE(fs::is_empty(privateFolderIn(folder.path())));
@@ -382,7 +383,7 @@ struct Requests {
 Requests recordedRequests(const std::string& scenario, std::uint64_t size = kSize) {
     HttpRequest request;
     request.url = serviceUrl(scenario, size).append("/record");
-    const HttpResponse answer = performHttpRequest(request, 1 << 20, {}, {});
+    const HttpResponse answer = performHttpRequest(request, 1 << 20);
     Requests requests;
     JsonValue document;
     std::string error;

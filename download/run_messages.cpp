@@ -4,7 +4,6 @@
 
 #include "common/text.h"
 #include "download/download.h"
-#include "download/installer_file.h"
 
 namespace orva {
 namespace {
@@ -20,9 +19,35 @@ std::wstring host() {
 
 }  // namespace
 
+std::wstring formatMegabytes(std::uint64_t bytes) {
+    // bytes / 2^20 to one decimal, rounded to the nearest tenth and an exact
+    // half to the even tenth, as printf's "%.1f" rounds the exact quotient. In
+    // integers, so that no printf (which costs the executable tens of
+    // kilobytes) and no locale is involved.
+    constexpr std::uint64_t kMegabyte = 1 << 20;
+    const std::uint64_t scaledFraction = (bytes % kMegabyte) * 10;  // below 10 * 2^20
+    std::uint64_t tenths = bytes / kMegabyte * 10 + scaledFraction / kMegabyte;
+    const std::uint64_t remainder = scaledFraction % kMegabyte;
+    if (remainder > kMegabyte / 2 || (remainder == kMegabyte / 2 && tenths % 2 == 1)) {
+        ++tenths;
+    }
+    std::wstring text;
+    for (std::uint64_t whole = tenths / 10; text.empty() || whole > 0; whole /= 10) {
+        text.insert(text.begin(), static_cast<wchar_t>(L'0' + whole % 10));
+    }
+    text += L'.';
+    text += static_cast<wchar_t>(L'0' + tenths % 10);
+    text += L" MB";
+    return text;
+}
+
 std::wstring downloadingStatus(const ReleaseInfo& release) {
     return joinText({L"Downloading Orva ", utf8ToWide(release.version), L" (",
                      formatMegabytes(release.size), L")"});
+}
+
+std::wstring progressDetail(std::uint64_t received, std::uint64_t size) {
+    return joinText({formatMegabytes(received), L" of ", formatMegabytes(size)});
 }
 
 std::wstring networkReason(const HttpResponse& response) {

@@ -14,9 +14,15 @@
 
 namespace orva {
 
+// |bytes| in units of 1,048,576 with one decimal, e.g. "181.3 MB"; the decimal
+// separator is a point whatever the user's locale.
+std::wstring formatMegabytes(std::uint64_t bytes);
+
 inline constexpr wchar_t kFindingStatus[] = L"Finding the newest version of Orva...";
 // "Downloading Orva 2.4.1 (181.3 MB)"
 std::wstring downloadingStatus(const ReleaseInfo& release);
+// The progress bar's detail line: "21.3 MB of 64.0 MB".
+std::wstring progressDetail(std::uint64_t received, std::uint64_t size);
 inline constexpr wchar_t kCheckingStatus[] = L"Checking the download...";
 
 // A transport failure: the HTTP client's sentence, which has no full stop.

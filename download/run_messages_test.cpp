@@ -11,6 +11,25 @@
 namespace orva {
 namespace {
 
+TEST(FormatMegabytes, OneDecimalOfBinaryMegabytes) {
+    struct Case {
+        std::uint64_t bytes;
+        const wchar_t* text;
+    };
+    const Case kCases[] = {
+        {0, L"0.0 MB"},
+        {1'048'576, L"1.0 MB"},
+        {1'572'864, L"1.5 MB"},
+        {52'428, L"0.0 MB"},
+        {52'429, L"0.1 MB"},
+        {190'106'009, L"181.3 MB"},
+        {4'000'000'000, L"3814.7 MB"},
+    };
+    for (const Case& c : kCases) {
+        EXPECT_EQ(formatMegabytes(c.bytes), c.text) << c.bytes;
+    }
+}
+
 TEST(CannotHoldReason, SaysWhatHappenedAndWhereTheInstallerIs) {
     const std::wstring path = L"C:\\Temp\\Orva Setup\\Orva-Setup-2.4.1.exe";
     struct Case {

@@ -23,12 +23,13 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     const orva::HttpResponse response =
         orva::performHttpRequest(request, 0,
-                                 [&](const std::uint8_t*, std::uint64_t length, std::uint64_t) {
-                                     received += length;
-                                     ++chunks;
-                                     return true;
-                                 },
-                                 {});
+                                 {orva::streamSuccess,
+                                  [&](const std::uint8_t*, std::uint64_t length, std::uint64_t) {
+                                      received += length;
+                                      ++chunks;
+                                      return true;
+                                  },
+                                  {}});
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     if (!response.ok || response.status != 200) {
         std::fprintf(stderr, "http_bench: status %u: %s\n", static_cast<unsigned>(response.status),

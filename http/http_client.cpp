@@ -244,15 +244,17 @@ bool sendFileBody(HINTERNET request, const std::wstring& path, const std::wstrin
 
 namespace {
 
-// One exchange with the TLS versions |versions|; |offered13| as for
-// TlsAttempt.
-HttpResponse exchange(const HttpRequest& request, std::uint64_t maxBodyBytes,
-                      const HttpDataCallback& onData, const HttpUploadProgress& onUploadProgress,
-                      const HttpHeadCallback& onHead, TlsVersions versions, bool& offered13) {
-    HttpResponse response;
-    const std::wstring url = utf8ToWide(request.url);
-    const std::wstring method = utf8ToWide(request.method);
+// Where a request goes.
+struct Target {
+    std::wstring host;
+    std::wstring object;  // the path with the query: /api/update/setup?version=2.1.0
+    INTERNET_PORT port = 0;
+    bool secure = false;  // https
+};
 
+// Cracks |url| into |target|; false, with |response| failed, when it is no
+// web address with a host.
+bool crackUrl(const std::wstring& url, Target& target, HttpResponse& response) {
     wchar_t hostBuffer[kHostNameUnits] = {};
     wchar_t pathBuffer[kUrlPathUnits] = {};
     wchar_t extraBuffer[kExtraInfoUnits] = {};
@@ -264,152 +266,174 @@ HttpResponse exchange(const HttpRequest& request, std::uint64_t maxBodyBytes,
     parts.dwUrlPathLength = kUrlPathUnits;
     parts.lpszExtraInfo = extraBuffer;
     parts.dwExtraInfoLength = kExtraInfoUnits;
-    // A URL without a host ("http:///list") cracks, but there is nobody to
-    // ask: it is refused here rather than reported as a lost connection.
     if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) {
         fail(response, HttpFailure::kNotAWebAddress, GetLastError());
-        return response;
+        return false;
     }
+    // A URL without a host ("http:///list") cracks, but there is nobody to
+    // ask: it is refused here rather than reported as a lost connection.
     if (parts.dwHostNameLength == 0) {
         fail(response, HttpFailure::kNotAWebAddress);
-        return response;
+        return false;
     }
-    const std::wstring host(hostBuffer, parts.dwHostNameLength);
-    // The query travels with the path: /api/update/setup and ?version=2.1.0
-    // request /api/update/setup?version=2.1.0.
-    std::wstring object(pathBuffer, parts.dwUrlPathLength);
-    object.append(extraBuffer, parts.dwExtraInfoLength);
+    target.host.assign(hostBuffer, parts.dwHostNameLength);
+    target.object.assign(pathBuffer, parts.dwUrlPathLength);
+    target.object.append(extraBuffer, parts.dwExtraInfoLength);
+    target.port = parts.nPort;
+    target.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    return true;
+}
 
-    // Declared in the order of opening, so that they close in the reverse
-    // order (request, connection, session) on every way out.
-    const WinHttpHandle session(WinHttpOpen(asciiToWide(kUserAgent).c_str(),
-                                            WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-                                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session) {
-        failWinHttp(response, GetLastError(), host);
-        return response;
+// The three handles of one exchange, declared in the order of opening, so
+// that they close in the reverse order (request, connection, session) on
+// every way out.
+struct Exchange {
+    WinHttpHandle session;
+    WinHttpHandle connection;
+    WinHttpHandle request;
+};
+
+// Opens the session with its time-outs and TLS versions (|offered13| as for
+// TlsAttempt), the connection, and the request with its redirect policy.
+// False, with |response| failed, when one cannot be had.
+bool openExchange(const HttpRequest& request, const Target& target, TlsVersions versions,
+                  bool& offered13, Exchange& exchange, HttpResponse& response) {
+    exchange.session.reset(WinHttpOpen(asciiToWide(kUserAgent).c_str(),
+                                       WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                                       WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!exchange.session) {
+        failWinHttp(response, GetLastError(), target.host);
+        return false;
     }
     // WinHTTP takes int: 0xFFFFFFFF arrives as -1, "no time-out"; other
     // values above INT_MAX arrive negative, and WinHTTP refuses the call. The
     // result is not examined: WinHTTP's defaults stay in force when it fails.
-    WinHttpSetTimeouts(session.get(), static_cast<int>(request.resolveTimeoutMs),
+    WinHttpSetTimeouts(exchange.session.get(), static_cast<int>(request.resolveTimeoutMs),
                        static_cast<int>(request.connectTimeoutMs),
                        static_cast<int>(request.sendTimeoutMs),
                        static_cast<int>(request.receiveTimeoutMs));
-    offered13 = limitTlsVersions(session.get(), versions);
+    offered13 = limitTlsVersions(exchange.session.get(), versions);
 
-    const WinHttpHandle connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
-    if (!connection) {
-        failWinHttp(response, GetLastError(), host);
-        return response;
+    exchange.connection.reset(
+        WinHttpConnect(exchange.session.get(), target.host.c_str(), target.port, 0));
+    if (!exchange.connection) {
+        failWinHttp(response, GetLastError(), target.host);
+        return false;
     }
-    const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
-    const WinHttpHandle handle(WinHttpOpenRequest(
-        connection.get(), method.c_str(), object.c_str(), nullptr, WINHTTP_NO_REFERER,
-        WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
-    if (!handle) {
-        failWinHttp(response, GetLastError(), host);
-        return response;
+    exchange.request.reset(
+        WinHttpOpenRequest(exchange.connection.get(), utf8ToWide(request.method).c_str(),
+                           target.object.c_str(), nullptr, WINHTTP_NO_REFERER,
+                           WINHTTP_DEFAULT_ACCEPT_TYPES, target.secure ? WINHTTP_FLAG_SECURE : 0));
+    if (!exchange.request) {
+        failWinHttp(response, GetLastError(), target.host);
+        return false;
     }
     // Redirects are followed, but never from https to http, so that a request
     // made over TLS is not sent again in clear text. This is WinHTTP's
     // default, asked for here so that it does not rest on a default; the
-    // answer is checked again below all the same, since a WinHTTP that does
-    // not honour the policy would follow silently.
+    // answer is checked again (receiveHead) all the same, since a WinHTTP that
+    // does not honour the policy would follow silently.
     DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
-    WinHttpSetOption(handle.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy,
+    WinHttpSetOption(exchange.request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy,
                      sizeof(redirectPolicy));
+    return true;
+}
 
-    std::wstring headerBlock;
+// The request's header lines as one block, each ended by CR LF.
+std::wstring headerBlockOf(const HttpRequest& request) {
+    std::wstring block;
     for (const std::string& line : request.headers) {
-        headerBlock += utf8ToWide(line);
-        headerBlock += L"\r\n";
+        block += utf8ToWide(line);
+        block += L"\r\n";
     }
+    return block;
+}
 
-    if (request.bodyFile.empty()) {
-        // The length travels as a 32-bit count: a longer body cannot be sent
-        // whole, and a cut one would be a different request.
-        if (request.body.size() > std::numeric_limits<DWORD>::max()) {
-            fail(response, HttpFailure::kBodyTooLargeToSend);
-            return response;
-        }
-        const auto length = static_cast<DWORD>(request.body.size());
-        void* data =
-            request.body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(request.body.data());
-        if (!WinHttpSendRequest(
-                handle.get(),
-                headerBlock.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headerBlock.c_str(),
-                headerBlock.empty() ? 0 : static_cast<DWORD>(-1), data, length, length, 0)) {
-            failWinHttp(response, GetLastError(), host);
-            return response;
-        }
-    } else if (!sendFileBody(handle.get(), request.bodyFile, headerBlock, host, onUploadProgress,
-                             response)) {
-        return response;
+// Sends the request with HttpRequest::body (possibly empty) as its body. On
+// failure fills |response| and returns false.
+bool sendFromMemory(HINTERNET handle, const HttpRequest& request, const std::wstring& headerBlock,
+                    const std::wstring& host, HttpResponse& response) {
+    // The length travels as a 32-bit count: a longer body cannot be sent
+    // whole, and a cut one would be a different request.
+    if (request.body.size() > std::numeric_limits<DWORD>::max()) {
+        fail(response, HttpFailure::kBodyTooLargeToSend);
+        return false;
     }
+    const auto length = static_cast<DWORD>(request.body.size());
+    void* data =
+        request.body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(request.body.data());
+    if (!WinHttpSendRequest(
+            handle, headerBlock.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headerBlock.c_str(),
+            headerBlock.empty() ? 0 : static_cast<DWORD>(-1), data, length, length, 0)) {
+        failWinHttp(response, GetLastError(), host);
+        return false;
+    }
+    return true;
+}
 
-    if (!WinHttpReceiveResponse(handle.get(), nullptr)) {
+// Waits for the answer and reads its head into |response|: the status, the
+// Content-Length (|announced| says whether there was one) and the
+// Content-Range. An https request that ended at an http address is refused.
+// False, with |response| failed, when no head can be had.
+bool receiveHead(HINTERNET handle, const Target& target, HttpResponse& response, bool& announced) {
+    if (!WinHttpReceiveResponse(handle, nullptr)) {
         const DWORD code = GetLastError();
         // The number WinHTTP gives for a redirect it would not follow (Wine's
         // does so for https to http; Windows may instead hand over the 3xx
         // answer, checked below). It gives the same number after too many
         // redirects, and leaves no answer to tell the two apart; for an https
         // request the refusal is the safer reading.
-        if (secure && code == ERROR_WINHTTP_REDIRECT_FAILED) {
-            refuseRedirectToHttp(response, host, code);
+        if (target.secure && code == ERROR_WINHTTP_REDIRECT_FAILED) {
+            refuseRedirectToHttp(response, target.host, code);
         } else {
-            failWinHttp(response, code, host);
+            failWinHttp(response, code, target.host);
         }
-        return response;
+        return false;
     }
-
     DWORD status = 0;
     DWORD statusSize = sizeof(status);
-    if (!WinHttpQueryHeaders(handle.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+    if (!WinHttpQueryHeaders(handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                              WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize,
                              WINHTTP_NO_HEADER_INDEX)) {
         status = 0;
     }
-    if (secure && leftTls(handle.get(), status)) {
-        refuseRedirectToHttp(response, host, 0);
-        return response;
+    if (target.secure && leftTls(handle, status)) {
+        refuseRedirectToHttp(response, target.host, 0);
+        return false;
     }
     response.status = status;
     wchar_t lengthText[kContentLengthUnits] = {};
     DWORD lengthSize = sizeof(lengthText);
-    const bool announced = WinHttpQueryHeaders(handle.get(), WINHTTP_QUERY_CONTENT_LENGTH,
-                                               WINHTTP_HEADER_NAME_BY_INDEX, lengthText,
-                                               &lengthSize, WINHTTP_NO_HEADER_INDEX) != 0;
+    announced =
+        WinHttpQueryHeaders(handle, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                            lengthText, &lengthSize, WINHTTP_NO_HEADER_INDEX) != 0;
     if (announced) {
         response.contentLength =
             parseContentLength(std::wstring_view(lengthText, lengthSize / sizeof(wchar_t)));
     }
     if (const std::optional<std::wstring> range =
-            queryHeaderText(handle.get(), WINHTTP_QUERY_CONTENT_RANGE)) {
+            queryHeaderText(handle, WINHTTP_QUERY_CONTENT_RANGE)) {
         response.contentRange = wideToUtf8(*range);
     }
+    return true;
+}
 
-    response.ok = true;
-    if (onHead && !onHead(response)) {
-        response.cancelled = true;
-        fail(response, HttpFailure::kStopped);
-        return response;
-    }
-    const bool streamed = onData && (response.status == 200 || response.status == 206);
-    // Answers that never have a body, whatever their Content-Length says.
-    const bool bodiless = method == L"HEAD" || response.status < 200 || response.status == 204 ||
-                          response.status == 304;
+// Reads the body, to |onData| (|streamed|) or into HttpResponse::body up to
+// |maxBodyBytes|. A body that ends before an announced Content-Length fails
+// as a broken connection, unless the answer never has one (|bodiless|).
+void readBody(HINTERNET handle, bool streamed, bool announced, bool bodiless,
+              std::uint64_t maxBodyBytes, const HttpDataCallback& onData, const std::wstring& host,
+              HttpResponse& response) {
     std::uint64_t received = 0;
-
     // One buffer, sized to what WinHTTP says is ready, so that a streamed body
     // never holds more than one chunk in memory.
     std::vector<std::uint8_t> chunk;
     for (;;) {
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(handle.get(), &available)) {
+        if (!WinHttpQueryDataAvailable(handle, &available)) {
             response.ok = false;
             failWinHttp(response, GetLastError(), host);
-            return response;
+            return;
         }
         if (available == 0) {
             break;
@@ -419,14 +443,14 @@ HttpResponse exchange(const HttpRequest& request, std::uint64_t maxBodyBytes,
         if (!streamed && available > maxBodyBytes - response.body.size()) {
             response.ok = false;
             fail(response, HttpFailure::kAnswerTooLarge);
-            return response;
+            return;
         }
         chunk.resize(available);
         DWORD read = 0;
-        if (!WinHttpReadData(handle.get(), chunk.data(), available, &read)) {
+        if (!WinHttpReadData(handle, chunk.data(), available, &read)) {
             response.ok = false;
             failWinHttp(response, GetLastError(), host);
-            return response;
+            return;
         }
         if (read == 0) {
             break;
@@ -436,7 +460,7 @@ HttpResponse exchange(const HttpRequest& request, std::uint64_t maxBodyBytes,
             if (!onData(chunk.data(), read, response.contentLength)) {
                 response.cancelled = true;
                 fail(response, HttpFailure::kStopped);
-                return response;
+                return;
             }
         } else {
             response.body.append(reinterpret_cast<const char*>(chunk.data()), read);
@@ -447,18 +471,57 @@ HttpResponse exchange(const HttpRequest& request, std::uint64_t maxBodyBytes,
         response.ok = false;
         failWinHttp(response, ERROR_WINHTTP_CONNECTION_ERROR, host);
     }
+}
+
+// One exchange with the TLS versions |versions|; |offered13| as for
+// TlsAttempt. The steps in their order: crack the address, open the
+// exchange, send, read the head, let the head callback decide, read the body.
+HttpResponse exchange(const HttpRequest& request, std::uint64_t maxBodyBytes,
+                      const HttpCallbacks& callbacks, TlsVersions versions, bool& offered13) {
+    HttpResponse response;
+    Target target;
+    if (!crackUrl(utf8ToWide(request.url), target, response)) {
+        return response;
+    }
+    Exchange handles;
+    if (!openExchange(request, target, versions, offered13, handles, response)) {
+        return response;
+    }
+    const std::wstring headerBlock = headerBlockOf(request);
+    const bool sent =
+        request.bodyFile.empty()
+            ? sendFromMemory(handles.request.get(), request, headerBlock, target.host, response)
+            : sendFileBody(handles.request.get(), request.bodyFile, headerBlock, target.host,
+                           callbacks.onUploadProgress, response);
+    bool announced = false;
+    if (!sent || !receiveHead(handles.request.get(), target, response, announced)) {
+        return response;
+    }
+    response.ok = true;
+    const HeadAnswer answer = callbacks.onHead ? callbacks.onHead(response) : HeadAnswer::kCollect;
+    if (answer == HeadAnswer::kStop) {
+        response.cancelled = true;
+        fail(response, HttpFailure::kStopped);
+        return response;
+    }
+    // Answers that never have a body, whatever their Content-Length says.
+    const bool bodiless = request.method == "HEAD" || response.status < 200 ||
+                          response.status == 204 || response.status == 304;
+    readBody(handles.request.get(), answer == HeadAnswer::kStream && callbacks.onData, announced,
+             bodiless, maxBodyBytes, callbacks.onData, target.host, response);
     return response;
 }
 
 }  // namespace
 
+HeadAnswer streamSuccess(const HttpResponse& head) {
+    return head.status == 200 || head.status == 206 ? HeadAnswer::kStream : HeadAnswer::kCollect;
+}
+
 HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBodyBytes,
-                                const HttpDataCallback& onData,
-                                const HttpUploadProgress& onUploadProgress,
-                                const HttpHeadCallback& onHead) {
+                                const HttpCallbacks& callbacks) {
     return withTls12Fallback([&](TlsVersions versions, bool& offered13) {
-        return exchange(request, maxBodyBytes, onData, onUploadProgress, onHead, versions,
-                        offered13);
+        return exchange(request, maxBodyBytes, callbacks, versions, offered13);
     });
 }
 

@@ -61,29 +61,42 @@ struct HttpResponse {
 using HttpDataCallback = std::function<bool(const std::uint8_t* data, std::uint64_t length,
                                             std::uint64_t contentLength)>;
 
+// What becomes of the body of an answer, decided once its head is in.
+enum class HeadAnswer {
+    kStream,   // each chunk goes to the data callback
+    kCollect,  // it is kept in HttpResponse::body, up to the exchange's limit
+    kStop,     // none of it is read: the exchange ends there, with cancelled set
+};
+
 // Called once the status line and the headers of the answer have arrived and
 // before any of its body is read, with the answer so far (ok, status,
-// contentLength, contentRange). Returning false ends the exchange there:
-// nothing of the body is read, and the answer comes back as it stands, with
-// cancelled set.
-using HttpHeadCallback = std::function<bool(const HttpResponse& head)>;
+// contentLength, contentRange); its answer decides what becomes of the body.
+using HttpHeadCallback = std::function<HeadAnswer(const HttpResponse& head)>;
 
 // Called after each piece of a body file has been sent, with the body bytes
 // sent so far and the file's size. Returning false stops the exchange.
 using HttpUploadProgress = std::function<bool(std::uint64_t sent, std::uint64_t total)>;
 
+// The callbacks of one exchange, each of which may be empty. Without a head
+// callback every body is collected; a body to stream without a data callback
+// is collected too.
+struct HttpCallbacks {
+    HttpHeadCallback onHead;
+    HttpDataCallback onData;
+    HttpUploadProgress onUploadProgress;  // only for a body sent from HttpRequest::bodyFile
+};
+
+// The head rule of most callers that stream: the body of a 200 or 206
+// (partial content) answer to the data callback, any other collected.
+HeadAnswer streamSuccess(const HttpResponse& head);
+
 // Carries out |request| on the calling thread and returns when the exchange has
-// ended; the callbacks, which may be empty, are called on this thread.
-// The body of a status 200 or 206 (partial content) response goes to |onData|
-// when it is not empty; every other body is collected in HttpResponse::body,
-// where a body of more than |maxBodyBytes| bytes fails with ok false. A body
-// that ends before the length its Content-Length announced fails with ok
-// false as a broken connection, whichever way the connection ended (Windows
-// reports the break itself; Wine ends such a body as if it were whole).
-// |onUploadProgress| is used only for a body sent from HttpRequest::bodyFile.
+// ended; the callbacks are called on this thread. A collected body of more
+// than |maxBodyBytes| bytes fails with ok false. A body that ends before the
+// length its Content-Length announced fails with ok false as a broken
+// connection, whichever way the connection ended (Windows reports the break
+// itself; Wine ends such a body as if it were whole).
 HttpResponse performHttpRequest(const HttpRequest& request, std::uint64_t maxBodyBytes,
-                                const HttpDataCallback& onData,
-                                const HttpUploadProgress& onUploadProgress,
-                                const HttpHeadCallback& onHead = {});
+                                const HttpCallbacks& callbacks = {});
 
 }  // namespace orva

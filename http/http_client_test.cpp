@@ -40,7 +40,7 @@ HttpResponse fetch(const std::string& url, std::uint64_t maxBodyBytes = kLarge,
                    const HttpDataCallback& onData = {}) {
     HttpRequest request;
     request.url = url;
-    return performHttpRequest(request, maxBodyBytes, onData, {});
+    return performHttpRequest(request, maxBodyBytes, {streamSuccess, onData, {}});
 }
 
 // What the data callback saw.
@@ -149,7 +149,7 @@ TEST(PerformHttpRequest, SendsTheHeaderLinesInOrder) {
     HttpRequest request;
     request.url = httpUrl("/echo");
     request.headers = {"X-First: 1", "X-Second: two words", "Accept: text/plain"};
-    const HttpResponse response = performHttpRequest(request, kLarge, {}, {});
+    const HttpResponse response = performHttpRequest(request, kLarge);
     ASSERT_TRUE(response.ok) << response.error;
     const Echo echo = splitEcho(response.body);
     const std::size_t first = echo.head.find("X-First: 1\r\n");
@@ -177,7 +177,7 @@ TEST(PerformHttpRequest, SendsABodyFromMemory) {
         request.method = c.method;
         request.url = httpUrl("/echo");
         request.body = c.body;
-        const HttpResponse response = performHttpRequest(request, kLarge, {}, {});
+        const HttpResponse response = performHttpRequest(request, kLarge);
         ASSERT_TRUE(response.ok) << response.error;
         const Echo echo = splitEcho(response.body);
         EXPECT_TRUE(hasLine(echo, std::string(c.method) + " /echo HTTP/1.1")) << echo.head;
@@ -249,11 +249,11 @@ TEST_F(UploadTest, SendsTheFileInPiecesWithProgress) {
         const std::string content = testPattern(7, c.size);
         writeFile(content);
         Progress progress;
-        const HttpResponse response =
-            performHttpRequest(upload(), kLarge, {}, [&](std::uint64_t sent, std::uint64_t total) {
-                progress.emplace_back(sent, total);
-                return true;
-            });
+        const HttpResponse response = performHttpRequest(
+            upload(), kLarge, {{}, {}, [&](std::uint64_t sent, std::uint64_t total) {
+                                   progress.emplace_back(sent, total);
+                                   return true;
+                               }});
         ASSERT_TRUE(response.ok) << response.error;
         const Echo echo = splitEcho(response.body);
         EXPECT_TRUE(hasLine(echo, "Content-Length: " + std::to_string(c.size))) << echo.head;
@@ -265,10 +265,10 @@ TEST_F(UploadTest, SendsTheFileInPiecesWithProgress) {
 TEST_F(UploadTest, ProgressReturningFalseStopsTheExchange) {
     writeFile(testPattern(0, 600'000));
     int calls = 0;
-    const HttpResponse response = performHttpRequest(upload(), kLarge, {}, [&](auto, auto) {
-        ++calls;
-        return false;
-    });
+    const HttpResponse response = performHttpRequest(upload(), kLarge, {{}, {}, [&](auto, auto) {
+                                                                            ++calls;
+                                                                            return false;
+                                                                        }});
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(response.ok);
     EXPECT_TRUE(response.cancelled);
@@ -281,26 +281,26 @@ TEST_F(UploadTest, RefusesAFileThatCannotBeReadWhole) {
     // Missing: nothing is sent.
     HttpRequest request = upload();
     request.bodyFile += L".missing";
-    HttpResponse response = performHttpRequest(request, kLarge, {}, {});
+    HttpResponse response = performHttpRequest(request, kLarge);
     EXPECT_FALSE(response.ok);
     EXPECT_EQ(response.error, "The file to send could not be read");
     EXPECT_EQ(response.errorCode, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
 
     // A folder is not a file: CreateFileW refuses to open it as one.
     request.bodyFile = std::filesystem::temp_directory_path().wstring();
-    response = performHttpRequest(request, kLarge, {}, {});
+    response = performHttpRequest(request, kLarge);
     EXPECT_EQ(response.error, "The file to send could not be read");
     EXPECT_EQ(response.errorCode, static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
 
     // Shrinks to 300,000 bytes after the first piece: the third read finds nothing.
     writeFile(testPattern(0, 600'000));
     int calls = 0;
-    response = performHttpRequest(upload(), kLarge, {}, [&](auto, auto) {
-        if (++calls == 1) {
-            changeFile(300'000, "");
-        }
-        return true;
-    });
+    response = performHttpRequest(upload(), kLarge, {{}, {}, [&](auto, auto) {
+                                                         if (++calls == 1) {
+                                                             changeFile(300'000, "");
+                                                         }
+                                                         return true;
+                                                     }});
     EXPECT_FALSE(response.ok);
     EXPECT_FALSE(response.cancelled);
     EXPECT_EQ(response.error, "The file to send could not be read");
@@ -315,12 +315,13 @@ TEST_F(UploadTest, SendsNoMoreThanTheSizeAnnounced) {
     const std::string content = testPattern(0, 600'000);
     writeFile(content);
     int calls = 0;
-    const HttpResponse response = performHttpRequest(upload(), kLarge, {}, [&](auto, auto) {
-        if (++calls == 1) {
-            changeFile(600'000, std::string(300'000, 'x'));
-        }
-        return true;
-    });
+    const HttpResponse response = performHttpRequest(
+        upload(), kLarge, {{}, {}, [&](auto, auto) {
+                               if (++calls == 1) {
+                                   changeFile(600'000, std::string(300'000, 'x'));
+                               }
+                               return true;
+                           }});
     ASSERT_TRUE(response.ok) << response.error;
     EXPECT_EQ(calls, 3);
     EXPECT_EQ(splitEcho(response.body).body, content);
@@ -491,7 +492,7 @@ TEST(PerformHttpRequest, GivesUpOnAnAnswerThatStalls) {
     HttpRequest request;
     request.url = httpUrl("/stall/1000");
     request.receiveTimeoutMs = 1000;
-    const HttpResponse response = performHttpRequest(request, kLarge, {}, {});
+    const HttpResponse response = performHttpRequest(request, kLarge);
     EXPECT_FALSE(response.ok);
     EXPECT_FALSE(response.cancelled);
     EXPECT_EQ(response.status, 200u);
@@ -542,9 +543,9 @@ TEST(PerformHttpRequest, HandsTheHeadOverBeforeTheBody) {
     const auto onHead = [&](const HttpResponse& head) {
         EXPECT_EQ(streamed.calls, 0) << "the head comes first";
         heads.push_back(head);
-        return true;
+        return HeadAnswer::kStream;
     };
-    HttpResponse response = performHttpRequest(request, kLarge, streamed.callback(), {}, onHead);
+    HttpResponse response = performHttpRequest(request, kLarge, {onHead, streamed.callback(), {}});
     ASSERT_TRUE(response.ok) << response.error;
     ASSERT_EQ(heads.size(), 1u);
     EXPECT_EQ(heads[0].status, 206u);
@@ -556,8 +557,9 @@ TEST(PerformHttpRequest, HandsTheHeadOverBeforeTheBody) {
 
     // Stopped at the head: nothing of the body is read.
     Streamed none;
-    response = performHttpRequest(request, kLarge, none.callback(), {},
-                                  [](const HttpResponse&) { return false; });
+    response = performHttpRequest(
+        request, kLarge,
+        {[](const HttpResponse&) { return HeadAnswer::kStop; }, none.callback(), {}});
     EXPECT_TRUE(response.ok);
     EXPECT_TRUE(response.cancelled);
     EXPECT_EQ(response.status, 206u);
@@ -566,7 +568,7 @@ TEST(PerformHttpRequest, HandsTheHeadOverBeforeTheBody) {
 
     // Without a Content-Range the field stays empty.
     request.headers.clear();
-    response = performHttpRequest(request, kLarge, none.callback(), {});
+    response = performHttpRequest(request, kLarge, {streamSuccess, none.callback(), {}});
     EXPECT_EQ(response.status, 200u);
     EXPECT_TRUE(response.contentRange.empty());
 }

@@ -27,7 +27,7 @@
 
 #include "app/window_contract.h"
 #include "common/text.h"
-#include "download/installer_file.h"
+#include "download/verified_copy.h"
 #include "http/http_client.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_data.h"
@@ -501,7 +501,7 @@ TEST_F(BlackBoxTest, ADroppedDownloadIsFinishedByTryAgainOrGoesWithTheProgram) {
         expectInstallerStarted(own);
         HttpRequest request;
         request.url = scripted(scenario, "fake_installer.exe") + "/record";
-        const HttpResponse asked = performHttpRequest(request, 1 << 20, {}, {});
+        const HttpResponse asked = performHttpRequest(request, 1 << 20);
         EXPECT_NE(asked.body.find("\"range\": \"bytes="), std::string::npos)
             << "the second request asks for the rest: " << asked.body;
     }

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/text.h"
-#include "download/installer_file.h"
+#include "download/verified_copy.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     wchar_t record[MAX_PATH + 1] = {};
