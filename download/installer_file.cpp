@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/text.h"
+#include "download/installer_name.h"
 
 namespace orva {
 namespace {
@@ -36,7 +37,7 @@ std::wstring joinPath(const std::wstring& folder, const std::wstring& name) {
 }
 
 std::wstring installerPathFor(const std::wstring& folder, const ReleaseInfo& release) {
-    return joinPath(folder, joinText({L"Orva-Setup-", utf8ToWide(release.version), L".exe"}));
+    return joinPath(folder, utf8ToWide(installerFileName(release.version)));
 }
 
 std::wstring partialPathFor(const std::wstring& installerPath, const std::wstring& hex) {

@@ -14,6 +14,7 @@
 #include "common/win32_handles.h"
 #include "download/file_system.h"
 #include "download/installer_file.h"
+#include "download/installer_name.h"
 #include "download/release_list.h"
 
 namespace orva {
@@ -250,20 +251,21 @@ bool pathsFitIn(const std::wstring& temp, const ReleaseInfo& release) {
 }
 
 bool isInstallerFileName(const std::wstring& name) {
-    const std::wstring_view prefix = L"Orva-Setup-";
-    const std::wstring_view suffix = L".exe";
-    if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) ||
-        !name.ends_with(suffix)) {
+    const std::string narrow = wideToUtf8(name);
+    const std::string_view text = narrow;
+    if (text.size() <= kInstallerNamePrefix.size() + kInstallerNameSuffix.size() ||
+        !text.starts_with(kInstallerNamePrefix) || !text.ends_with(kInstallerNameSuffix)) {
         return false;
     }
-    const std::wstring_view version =
-        std::wstring_view(name).substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-    return isValidVersion(wideToUtf8(version));
+    return isValidVersion(
+        text.substr(kInstallerNamePrefix.size(),
+                    text.size() - kInstallerNamePrefix.size() - kInstallerNameSuffix.size()));
 }
 
 void tidyPrivateFolders(const std::wstring& temp, const std::wstring& folder,
                         const std::wstring& keep) {
-    for (const std::wstring& name : namesIn(folder, L"Orva-Setup-*.exe")) {
+    const std::wstring installers = utf8ToWide(installerFileName("*"));  // "Orva-Setup-*.exe"
+    for (const std::wstring& name : namesIn(folder, installers.c_str())) {
         const std::wstring path = joinPath(folder, name);
         if (isInstallerFileName(name) &&
             CompareStringOrdinal(path.c_str(), -1, keep.c_str(), -1, TRUE) != CSTR_EQUAL) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "download/installer_name.h"
 #include "download/release_list.h"
 #include "signing/crypto.h"
 #include "signing/encoding.h"
@@ -249,10 +250,6 @@ std::string todayUtc() {
     std::snprintf(text, sizeof text, "%04d-%02d-%02d", parts.tm_year + 1900, parts.tm_mon + 1,
                   parts.tm_mday);
     return text;
-}
-
-std::string installerName(const std::string& version) {
-    return "Orva-Setup-" + version + ".exe";
 }
 
 // The public key that verify checks against, from --public-key or --key.
@@ -527,7 +524,7 @@ int sign(const Options& options, std::string& out, std::string& err) {
                "): clients and caches that hold it will be refused by the program until they "
                "fetch the new one.\n";
     }
-    out += "Publish the installer beside the list as " + installerName(release.version) + ".\n";
+    out += "Publish the installer beside the list as " + installerFileName(release.version) + ".\n";
     return kExitSuccess;
 }
 
@@ -606,7 +603,7 @@ int verify(const Options& options, std::string& out, std::string& err) {
         if (installersFolder == nullptr) {
             continue;
         }
-        const std::string name = installerName(release.version);
+        const std::string name = installerFileName(release.version);
         const std::string path = *installersFolder + "/" + name;
         std::uint64_t size = 0;
         bool found = false;
