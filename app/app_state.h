@@ -31,8 +31,4 @@ extern std::atomic<bool> g_cancelRequested;
 using RunFunction = void (*)(RunReporter& reporter);
 extern RunFunction g_runFunction;
 
-// Starts a run of g_runFunction on a new worker thread, unless one is
-// running. User-interface thread only.
-void startWorker();
-
 }  // namespace orva

@@ -6,7 +6,11 @@
 
 #include <string>
 
+#include "app/window_contract.h"
+
 namespace {
+
+using orva::kWindowClassName;
 
 std::wstring windowText(HWND window) {
     wchar_t text[256] = {};
@@ -46,7 +50,7 @@ struct Probe {
     HWND windowShowing(const std::wstring& status) const {
         for (int tries = 0; tries < 6000; ++tries) {
             HWND window = nullptr;
-            while ((window = FindWindowExW(nullptr, window, L"OrvaSetupDownloader", nullptr))) {
+            while ((window = FindWindowExW(nullptr, window, kWindowClassName, nullptr))) {
                 DWORD owner = 0;
                 GetWindowThreadProcessId(window, &owner);
                 if (owner == process.dwProcessId &&
@@ -126,7 +130,7 @@ TEST(Entry, ASecondStartShowsTheFirstWindowAndEnds) {
     EXPECT_EQ(second.exitCode(), 0u);
     int windows = 0;
     for (HWND found = nullptr;
-         (found = FindWindowExW(nullptr, found, L"OrvaSetupDownloader", nullptr));) {
+         (found = FindWindowExW(nullptr, found, kWindowClassName, nullptr));) {
         ++windows;
     }
     EXPECT_EQ(windows, 1);

@@ -16,6 +16,7 @@ namespace orva {
 
 namespace {
 
+using testing::control;
 using testing::ensureMainWindow;
 using testing::windowText;
 
@@ -82,14 +83,14 @@ class LaunchInstallerTest : public ::testing::Test {
 TEST_F(LaunchInstallerTest, MissingFileSaysWhyAndWhere) {
     const std::wstring path = tempFolder() + L"Orva-Setup-no-such-version.exe";
     DeleteFileW(path.c_str());
-    SetWindowTextW(g_detailLabel, L"12.0 MB of 12.0 MB");
+    SetWindowTextW(control(kIdDetailLabel), L"12.0 MB of 12.0 MB");
 
     const LaunchResult launch = launchInstaller(path, g_mainWindow);
     EXPECT_FALSE(launch.started);
     EXPECT_EQ(launch.windowsError, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
     showLaunchFailed(path, launch.windowsError);
-    EXPECT_EQ(windowText(g_statusLabel), L"The installer could not be started.");
-    EXPECT_EQ(windowText(g_detailLabel),
+    EXPECT_EQ(windowText(control(kIdStatusLabel)), L"The installer could not be started.");
+    EXPECT_EQ(windowText(control(kIdDetailLabel)),
               windowsErrorText(ERROR_FILE_NOT_FOUND) + L" It is " + path);
 }
 
@@ -111,8 +112,8 @@ TEST_F(LaunchInstallerTest, FileThatIsNoProgramSaysWhyAndWhere) {
     EXPECT_FALSE(launch.started);
     EXPECT_EQ(launch.windowsError, static_cast<std::uint32_t>(ERROR_BAD_EXE_FORMAT));
     showLaunchFailed(path, launch.windowsError);
-    EXPECT_EQ(windowText(g_statusLabel), L"The installer could not be started.");
-    const std::wstring detail = windowText(g_detailLabel);
+    EXPECT_EQ(windowText(control(kIdStatusLabel)), L"The installer could not be started.");
+    const std::wstring detail = windowText(control(kIdDetailLabel));
     EXPECT_TRUE(detail == L"%1 is not a valid Win32 application. It is " + path ||
                 detail == L"Bad EXE format for %1. It is " + path)
         << detail;

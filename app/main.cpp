@@ -28,7 +28,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (!orva::createMainWindow()) {
         return 1;  // nothing shown, no run started
     }
-    orva::startWorker();
+    orva::startRun();
 
     MSG message;
     // Stops on WM_QUIT (0) and on the error result (-1).

@@ -13,20 +13,11 @@
 #include "app/screen_text.h"
 #include "app/taskbar_progress.h"
 #include "app/ui_messages.h"
+#include "app/worker.h"
 #include "common/text.h"
 #include "common/win32_handles.h"
 
 namespace orva {
-
-float g_dpiScale = 1.0f;
-HFONT g_bodyFont = nullptr;
-HFONT g_titleFont = nullptr;
-HICON g_headerIcon = nullptr;
-HWND g_statusLabel = nullptr;
-HWND g_detailLabel = nullptr;
-HWND g_progressBar = nullptr;
-HWND g_tryAgainButton = nullptr;
-HWND g_cancelButton = nullptr;
 
 namespace {
 
@@ -55,30 +46,35 @@ constexpr COLORREF kSeparatorColour = RGB(215, 220, 222);
 constexpr COLORREF kTitleColour = RGB(43, 49, 52);
 constexpr COLORREF kSubtitleColour = RGB(109, 118, 121);
 
-// What the taskbar button shows now, kept so that it can be shown again on a
-// new button; and the run's last progress, which the error state keeps.
-TaskbarState g_taskbarState = TaskbarState::kNone;
-std::uint32_t g_taskbarPermille = 0;
-std::uint32_t g_lastPermille = 0;
-// The registered message "TaskbarButtonCreated"; 0 if it could not be had.
-UINT g_taskbarButtonCreated = 0;
+// Everything the window keeps, created once by createMainWindow and kept
+// until the process ends.
+struct WindowState {
+    float dpiScale = 1.0f;  // system DPI / 96
+    HFONT bodyFont = nullptr;
+    HFONT titleFont = nullptr;
+    HICON headerIcon = nullptr;
+    HWND statusLabel = nullptr;
+    HWND progressBar = nullptr;
+    HWND detailLabel = nullptr;
+    HWND tryAgainButton = nullptr;
+    HWND cancelButton = nullptr;
+    // The run's last progress, which the error state keeps.
+    std::uint32_t lastPermille = 0;
+    // What the taskbar button shows now, kept so that it can be shown again
+    // on a new button.
+    TaskbarState taskbarState = TaskbarState::kNone;
+    std::uint32_t taskbarPermille = 0;
+    // The registered message "TaskbarButtonCreated"; 0 if it could not be had.
+    UINT taskbarButtonCreated = 0;
+};
 
-// A 96-DPI value at the system DPI. Each value is scaled and truncated on its
-// own, in single precision, so that every caller agrees on every pixel.
-int scaled(int value) {
-    return static_cast<int>(g_dpiScale * static_cast<float>(value));
-}
+WindowState g_window;
 
-// A negative height asks for the character height of |points| at the system DPI.
-HFONT createUiFont(int points, int weight) {
-    const int height = static_cast<int>((g_dpiScale * static_cast<float>(-points)) * 96.0f / 72.0f);
-    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                       VARIABLE_PITCH | FF_DONTCARE, L"Segoe UI");
-}
-
-// Where one control goes and what it starts as.
+// Where each control goes and what it starts as, in creation order, which is
+// the tab order: the progress bar directly after the status label that names
+// it, the two buttons last.
 struct ControlLayout {
+    HWND WindowState::*handle;
     const wchar_t* className;
     const wchar_t* text;
     DWORD style;
@@ -86,26 +82,44 @@ struct ControlLayout {
     int x, y, width, height;
 };
 
-HWND createControl(const ControlLayout& layout, HINSTANCE instance) {
-    return CreateWindowExW(0, layout.className, layout.text, layout.style, scaled(layout.x),
-                           scaled(layout.y), scaled(layout.width), scaled(layout.height),
-                           g_mainWindow, reinterpret_cast<HMENU>(INT_PTR{layout.id}), instance,
-                           nullptr);
+const ControlLayout kControls[] = {
+    {&WindowState::statusLabel, L"STATIC", L"", WS_CHILD | WS_VISIBLE, kIdStatusLabel, 24, 92, 432,
+     52},
+    {&WindowState::progressBar, PROGRESS_CLASSW, nullptr, WS_CHILD, kIdProgressBar, 24, 148, 432,
+     16},
+    {&WindowState::detailLabel, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_PATHELLIPSIS,
+     kIdDetailLabel, 24, 168, 432, 18},
+    // Hidden once created: the first screen is the working one.
+    {&WindowState::tryAgainButton, L"BUTTON", kTryAgainText,
+     WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, kIdTryAgainButton, 222, 192, 110, 28},
+    {&WindowState::cancelButton, L"BUTTON", kCancelText,
+     WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kIdCancelButton, 346, 192, 110, 28},
+};
+
+// A 96-DPI value at the system DPI. Each value is scaled and truncated on its
+// own, in single precision, so that every caller agrees on every pixel.
+int scaled(int value) {
+    return static_cast<int>(g_window.dpiScale * static_cast<float>(value));
 }
 
-void setBodyFont(HWND control) {
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(g_bodyFont), TRUE);
+// A negative height asks for the character height of |points| at the system DPI.
+HFONT createUiFont(int points, int weight) {
+    const int height =
+        static_cast<int>((g_window.dpiScale * static_cast<float>(-points)) * 96.0f / 72.0f);
+    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                       VARIABLE_PITCH | FF_DONTCARE, L"Segoe UI");
 }
 
 // Only a change reaches the taskbar: each call is a message to Explorer, and
 // progress reports often repeat the permille.
 void showOnTaskbar(TaskbarState state) {
-    if (state == g_taskbarState && g_lastPermille == g_taskbarPermille) {
+    if (state == g_window.taskbarState && g_window.lastPermille == g_window.taskbarPermille) {
         return;
     }
-    g_taskbarState = state;
-    g_taskbarPermille = g_lastPermille;
-    g_taskbar->show(g_mainWindow, state, g_lastPermille);
+    g_window.taskbarState = state;
+    g_window.taskbarPermille = g_window.lastPermille;
+    g_taskbar->show(g_mainWindow, state, g_window.lastPermille);
 }
 
 // The keyboard focus to one of the two buttons, which also becomes the
@@ -113,7 +127,8 @@ void showOnTaskbar(TaskbarState state) {
 // keyboard interface (IsDialogMessageW) presses a focused button on Enter
 // only when it is the default one. Space works on any focused button.
 void focusButton(HWND button) {
-    HWND other = button == g_tryAgainButton ? g_cancelButton : g_tryAgainButton;
+    HWND other =
+        button == g_window.tryAgainButton ? g_window.cancelButton : g_window.tryAgainButton;
     SendMessageW(other, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
     SendMessageW(button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
     SetFocus(button);
@@ -150,18 +165,18 @@ void onPaint(HWND window) {
         SelectObject(dc, previousPen);  // deselected before its owner deletes it
     }
 
-    if (g_headerIcon != nullptr) {
-        DrawIconEx(dc, scaled(kIconX), scaled(kIconY), g_headerIcon, scaled(kIconSize),
+    if (g_window.headerIcon != nullptr) {
+        DrawIconEx(dc, scaled(kIconX), scaled(kIconY), g_window.headerIcon, scaled(kIconSize),
                    scaled(kIconSize), 0, nullptr, DI_NORMAL);
     }
 
     // The default text alignment: each position is the text's top-left corner.
     SetBkMode(dc, TRANSPARENT);
-    HGDIOBJ previousFont = SelectObject(dc, g_titleFont);
+    HGDIOBJ previousFont = SelectObject(dc, g_window.titleFont);
     SetTextColor(dc, kTitleColour);
     TextOutW(dc, scaled(kTitleX), scaled(kTitleY), kHeaderTitle,
              static_cast<int>(std::size(kHeaderTitle) - 1));
-    SelectObject(dc, g_bodyFont);
+    SelectObject(dc, g_window.bodyFont);
     SetTextColor(dc, kSubtitleColour);
     TextOutW(dc, scaled(kSubtitleX), scaled(kSubtitleY), kHeaderSubtitle,
              static_cast<int>(std::size(kHeaderSubtitle) - 1));
@@ -180,7 +195,7 @@ LRESULT onCtlColorStatic(HDC dc) {
 void onCommand(int id) {
     switch (id) {
         case kIdTryAgainButton:
-            startWorker();
+            startRun();
             break;
         case kIdCancelButton:
             DestroyWindow(g_mainWindow);
@@ -192,17 +207,17 @@ void onCommand(int id) {
 
 void onStatus(LPARAM lParam) {
     const auto text = takePayload(lParam);
-    SetWindowTextW(g_statusLabel, text->c_str());
+    SetWindowTextW(g_window.statusLabel, text->c_str());
     // Finding a release or checking the file: no measure of how far.
     showOnTaskbar(TaskbarState::kIndeterminate);
 }
 
 void onProgress(WPARAM thousandths, LPARAM lParam) {
     const auto text = takePayload(lParam);
-    ShowWindow(g_progressBar, SW_SHOW);
-    SendMessageW(g_progressBar, PBM_SETPOS, thousandths, 0);
-    SetWindowTextW(g_detailLabel, text->c_str());
-    g_lastPermille = static_cast<std::uint32_t>(thousandths);
+    ShowWindow(g_window.progressBar, SW_SHOW);
+    SendMessageW(g_window.progressBar, PBM_SETPOS, thousandths, 0);
+    SetWindowTextW(g_window.detailLabel, text->c_str());
+    g_window.lastPermille = static_cast<std::uint32_t>(thousandths);
     showOnTaskbar(TaskbarState::kNormal);
 }
 
@@ -232,13 +247,13 @@ void onInstallerReady(WPARAM heldFile, LPARAM lParam) {
 // the new one, through a new taskbar object.
 void onTaskbarButtonCreated() {
     g_taskbar->buttonCreated();
-    if (g_taskbarState != TaskbarState::kNone) {
-        g_taskbar->show(g_mainWindow, g_taskbarState, g_taskbarPermille);
+    if (g_window.taskbarState != TaskbarState::kNone) {
+        g_taskbar->show(g_mainWindow, g_window.taskbarState, g_window.taskbarPermille);
     }
 }
 
 LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == g_taskbarButtonCreated && g_taskbarButtonCreated != 0) {
+    if (message == g_window.taskbarButtonCreated && g_window.taskbarButtonCreated != 0) {
         onTaskbarButtonCreated();
         return 0;
     }
@@ -275,12 +290,13 @@ LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 bool createMainWindow() {
-    g_dpiScale = static_cast<float>(GetDpiForSystem()) / 96.0f;
-    g_bodyFont = createUiFont(kBodyPoints, FW_NORMAL);
-    g_titleFont = createUiFont(kTitlePoints, FW_SEMIBOLD);
+    g_window = WindowState{};  // a new window has a new button that shows nothing yet
+    g_window.dpiScale = static_cast<float>(GetDpiForSystem()) / 96.0f;
+    g_window.bodyFont = createUiFont(kBodyPoints, FW_NORMAL);
+    g_window.titleFont = createUiFont(kTitlePoints, FW_SEMIBOLD);
 
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    g_headerIcon =
+    g_window.headerIcon =
         static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON,
                                       scaled(kIconSize), scaled(kIconSize), LR_DEFAULTCOLOR));
 
@@ -307,43 +323,30 @@ bool createMainWindow() {
     if (g_mainWindow == nullptr) {
         return false;
     }
-    // A new window has a new button that shows nothing yet.
-    g_taskbarState = TaskbarState::kNone;
-    g_taskbarPermille = 0;
-    g_lastPermille = 0;
     // Explorer announces the button with this message once the window is
     // shown, so it is let through first: an elevated process would otherwise
     // drop it, as it comes from a process of lower integrity. For any other
     // process the filter lets it through already and the call changes nothing.
-    g_taskbarButtonCreated = RegisterWindowMessageW(L"TaskbarButtonCreated");
-    if (g_taskbarButtonCreated != 0) {
-        ChangeWindowMessageFilterEx(g_mainWindow, g_taskbarButtonCreated, MSGFLT_ALLOW, nullptr);
+    g_window.taskbarButtonCreated = RegisterWindowMessageW(L"TaskbarButtonCreated");
+    if (g_window.taskbarButtonCreated != 0) {
+        ChangeWindowMessageFilterEx(g_mainWindow, g_window.taskbarButtonCreated, MSGFLT_ALLOW,
+                                    nullptr);
     }
 
-    // Creation order is tab order: the two buttons come last.
-    g_statusLabel = createControl(
-        {L"STATIC", L"", WS_CHILD | WS_VISIBLE, kIdStatusLabel, 24, 92, 432, 52}, instance);
-    setBodyFont(g_statusLabel);
     InitCommonControls();  // registers the progress bar's class
-    g_progressBar = createControl(
-        {PROGRESS_CLASSW, nullptr, WS_CHILD, kIdProgressBar, 24, 148, 432, 16}, instance);
-    SendMessageW(g_progressBar, PBM_SETRANGE32, 0, 1000);
-    g_detailLabel = createControl(
-        {L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_PATHELLIPSIS, kIdDetailLabel, 24, 168, 432, 18},
-        instance);
-    setBodyFont(g_detailLabel);
-    g_tryAgainButton = createControl(
-        {L"BUTTON", kTryAgainText, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-         kIdTryAgainButton, 222, 192, 110, 28},
-        instance);
-    setBodyFont(g_tryAgainButton);
-    g_cancelButton =
-        createControl({L"BUTTON", kCancelText, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                       kIdCancelButton, 346, 192, 110, 28},
-                      instance);
-    setBodyFont(g_cancelButton);
+    for (const ControlLayout& layout : kControls) {
+        HWND control = CreateWindowExW(
+            0, layout.className, layout.text, layout.style, scaled(layout.x), scaled(layout.y),
+            scaled(layout.width), scaled(layout.height), g_mainWindow,
+            reinterpret_cast<HMENU>(INT_PTR{layout.id}), instance, nullptr);
+        g_window.*layout.handle = control;
+        if (layout.handle != &WindowState::progressBar) {
+            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(g_window.bodyFont), TRUE);
+        }
+    }
+    SendMessageW(g_window.progressBar, PBM_SETRANGE32, 0, 1000);
 
-    ShowWindow(g_tryAgainButton, SW_HIDE);
+    ShowWindow(g_window.tryAgainButton, SW_HIDE);
     ShowWindow(g_mainWindow, SW_SHOW);
     UpdateWindow(g_mainWindow);
     return true;
@@ -367,48 +370,79 @@ void showWorking() {
     // main window, where neither Enter nor Space does anything and a screen
     // reader has nothing to announce. At the first start nothing has the
     // focus on "Try Again", which is hidden already, and it stays where it is.
-    const bool tryAgainHadFocus = GetFocus() == g_tryAgainButton;
-    ShowWindow(g_tryAgainButton, SW_HIDE);
-    SetWindowTextW(g_cancelButton, kCancelText);
+    const bool tryAgainHadFocus = GetFocus() == g_window.tryAgainButton;
+    ShowWindow(g_window.tryAgainButton, SW_HIDE);
+    SetWindowTextW(g_window.cancelButton, kCancelText);
     if (tryAgainHadFocus) {
-        focusButton(g_cancelButton);
+        focusButton(g_window.cancelButton);
     }
-    SetWindowTextW(g_detailLabel, L"");
-    SendMessageW(g_progressBar, PBM_SETPOS, 0, 0);
-    ShowWindow(g_progressBar, SW_HIDE);
-    g_lastPermille = 0;
+    SetWindowTextW(g_window.detailLabel, L"");
+    SendMessageW(g_window.progressBar, PBM_SETPOS, 0, 0);
+    ShowWindow(g_window.progressBar, SW_HIDE);
+    g_window.lastPermille = 0;
     showOnTaskbar(TaskbarState::kIndeterminate);
 }
 
-void showFailure(const std::wstring& reason) {
-    const std::wstring text = joinText({kFailurePrefix, reason});
-    SetWindowTextW(g_statusLabel, text.c_str());
-    SetWindowTextW(g_detailLabel, L"");
-    ShowWindow(g_progressBar, SW_HIDE);
-    ShowWindow(g_tryAgainButton, SW_SHOW);
-    SetWindowTextW(g_cancelButton, kCloseText);
-    // The default push button: with the focus, it answers the Enter key.
-    focusButton(g_tryAgainButton);
+namespace {
+
+// What both failure screens end with: no progress bar, "Try Again" shown and
+// focused (the default push button: with the focus, it answers the Enter
+// key), the right-hand button "Close", and the error on the taskbar button.
+void offerTryAgain() {
+    ShowWindow(g_window.progressBar, SW_HIDE);
+    ShowWindow(g_window.tryAgainButton, SW_SHOW);
+    SetWindowTextW(g_window.cancelButton, kCloseText);
+    focusButton(g_window.tryAgainButton);
     showOnTaskbar(TaskbarState::kError);
 }
 
+}  // namespace
+
+void showFailure(const std::wstring& reason) {
+    const std::wstring text = joinText({kFailurePrefix, reason});
+    SetWindowTextW(g_window.statusLabel, text.c_str());
+    SetWindowTextW(g_window.detailLabel, L"");
+    offerTryAgain();
+}
+
 void showStarting() {
-    SetWindowTextW(g_statusLabel, kStartingStatus);
+    SetWindowTextW(g_window.statusLabel, kStartingStatus);
 }
 
 void showLaunchFailed(const std::wstring& path, std::uint32_t windowsError) {
-    SetWindowTextW(g_statusLabel, kLaunchFailedStatus);
+    SetWindowTextW(g_window.statusLabel, kLaunchFailedStatus);
     // The detail label shortens the middle of an overlong line, so the file's
     // name at the end stays readable.
     const std::wstring detail =
         joinText({windowsErrorText(windowsError), kLaunchFailedPathLead, path});
-    SetWindowTextW(g_detailLabel, detail.c_str());
-    ShowWindow(g_progressBar, SW_HIDE);
-    ShowWindow(g_tryAgainButton, SW_SHOW);
-    SetWindowTextW(g_cancelButton, kCloseText);
-    // As on the failure screen: Enter tries again.
-    focusButton(g_tryAgainButton);
-    showOnTaskbar(TaskbarState::kError);
+    SetWindowTextW(g_window.detailLabel, detail.c_str());
+    offerTryAgain();
+}
+
+void startRunWith(WorkerThreadFactory createThread) {
+    switch (startWorkerWith(createThread)) {
+        case RunStart::kStarted:
+            // After the thread has started: the working screen's first
+            // taskbar state loads COM and the shell's taskbar code on this
+            // thread, which the run's first request need not wait for. The
+            // run only posts, and its messages are handled after this, so the
+            // window shows them on the working screen.
+            showWorking();
+            break;
+        case RunStart::kNoThread:
+            showFailure(kNoThreadReason);
+            break;
+        case RunStart::kAlreadyRunning:
+            break;  // one run at a time; "Try Again" is hidden during a run anyway
+    }
+}
+
+void startRun() {
+    startRunWith(createWorkerThread);
+}
+
+WindowLook windowLook() {
+    return {g_window.dpiScale, g_window.bodyFont, g_window.titleFont, g_window.headerIcon};
 }
 
 }  // namespace orva

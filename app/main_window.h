@@ -14,21 +14,9 @@
 #include <string>
 
 #include "app/window_contract.h"
+#include "app/worker.h"
 
 namespace orva {
-
-// System DPI / 96, read once by createMainWindow.
-extern float g_dpiScale;
-
-// Created once by createMainWindow and kept until the process ends.
-extern HFONT g_bodyFont;
-extern HFONT g_titleFont;
-extern HICON g_headerIcon;
-extern HWND g_statusLabel;
-extern HWND g_detailLabel;
-extern HWND g_progressBar;
-extern HWND g_tryAgainButton;
-extern HWND g_cancelButton;
 
 // Creates the fonts, the icon, the window class, the window (stored in
 // g_mainWindow) and its controls, and shows the window centred on the primary
@@ -50,6 +38,24 @@ void showWorking();
 // the right-hand button relabelled "Close". The taskbar button shows the
 // error at the run's last progress.
 void showFailure(const std::wstring& reason);
+
+// Starts a run (worker.h) and shows its screen: the working one, or the
+// failure screen when no thread could be had for it; nothing while a run is
+// active. At the start and for "Try Again".
+void startRun();
+// The same with the thread creation supplied, for tests.
+void startRunWith(WorkerThreadFactory createThread);
+
+// What the window's header is drawn with, made by createMainWindow: the
+// scale (system DPI / 96), the two fonts and the icon. For tests; the
+// controls are found by their ids (window_contract.h).
+struct WindowLook {
+    float dpiScale = 1.0f;
+    HFONT bodyFont = nullptr;
+    HFONT titleFont = nullptr;
+    HICON headerIcon = nullptr;
+};
+WindowLook windowLook();
 
 // The status "Starting the installer...", shown while the shell starts it.
 void showStarting();

@@ -18,12 +18,14 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/window_contract.h"
 #include "app/window_test_support.h"
 
 namespace orva {
 
 namespace {
 
+using testing::control;
 using testing::ensureMainWindow;
 using testing::fontOf;
 using testing::rectInClient;
@@ -98,12 +100,12 @@ class MainWindowTest : public ::testing::Test {
 
 TEST_F(MainWindowTest, ScalesBySystemDpi) {
     ASSERT_EQ(GetDpiForSystem(), layout.dpi) << "the Wine prefix's LogPixels is not as expected";
-    EXPECT_EQ(g_dpiScale, static_cast<float>(layout.dpi) / 96.0f);
+    EXPECT_EQ(windowLook().dpiScale, static_cast<float>(layout.dpi) / 96.0f);
 }
 
 TEST_F(MainWindowTest, TopLevelWindow) {
     ASSERT_NE(g_mainWindow, nullptr);
-    EXPECT_EQ(className(g_mainWindow), L"OrvaSetupDownloader");
+    EXPECT_EQ(className(g_mainWindow), kWindowClassName);
     EXPECT_EQ(windowText(g_mainWindow), L"Orva Setup");
     EXPECT_TRUE(IsWindowVisible(g_mainWindow));
 
@@ -138,13 +140,14 @@ TEST_F(MainWindowTest, Controls) {
         bool visible;
     };
     const Expected expected[] = {
-        {g_statusLabel, kIdStatusLabel, L"Static", 0x50000000, layout.status, L"", true},
-        {g_progressBar, kIdProgressBar, L"msctls_progress32", 0x40000000, layout.progress, L"",
-         false},
-        {g_detailLabel, kIdDetailLabel, L"Static", 0x50008000, layout.detail, L"", true},
-        {g_tryAgainButton, kIdTryAgainButton, L"Button", 0x40010001, layout.tryAgain, L"Try Again",
-         false},
-        {g_cancelButton, kIdCancelButton, L"Button", 0x50010000, layout.cancel, L"Cancel", true},
+        {control(kIdStatusLabel), kIdStatusLabel, L"Static", 0x50000000, layout.status, L"", true},
+        {control(kIdProgressBar), kIdProgressBar, L"msctls_progress32", 0x40000000, layout.progress,
+         L"", false},
+        {control(kIdDetailLabel), kIdDetailLabel, L"Static", 0x50008000, layout.detail, L"", true},
+        {control(kIdTryAgainButton), kIdTryAgainButton, L"Button", 0x40010001, layout.tryAgain,
+         L"Try Again", false},
+        {control(kIdCancelButton), kIdCancelButton, L"Button", 0x50010000, layout.cancel, L"Cancel",
+         true},
     };
     for (const Expected& row : expected) {
         SCOPED_TRACE(row.id);
@@ -165,10 +168,10 @@ TEST_F(MainWindowTest, Controls) {
         EXPECT_EQ(IsWindowVisible(row.control) != FALSE, row.visible);
     }
     PBRANGE range = {};
-    SendMessageW(g_progressBar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+    SendMessageW(control(kIdProgressBar), PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
     EXPECT_EQ(range.iLow, 0);
     EXPECT_EQ(range.iHigh, 1000);
-    EXPECT_EQ(SendMessageW(g_progressBar, PBM_GETPOS, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(control(kIdProgressBar), PBM_GETPOS, 0, 0), 0);
 }
 
 // A control without text of its own, such as the progress bar, gets its
@@ -177,17 +180,18 @@ TEST_F(MainWindowTest, Controls) {
 // progress. Wine's oleacc names a control by its own text only (it gives the
 // bar no name); where a system does name it, the name must be the status.
 TEST_F(MainWindowTest, ProgressBarIsNamedByTheStatusLabelBeforeIt) {
-    EXPECT_EQ(GetWindow(g_progressBar, GW_HWNDPREV), g_statusLabel);
-    EXPECT_EQ(className(g_statusLabel), L"Static");
-    EXPECT_TRUE(IsWindowVisible(g_statusLabel));
+    EXPECT_EQ(GetWindow(control(kIdProgressBar), GW_HWNDPREV), control(kIdStatusLabel));
+    EXPECT_EQ(className(control(kIdStatusLabel)), L"Static");
+    EXPECT_TRUE(IsWindowVisible(control(kIdStatusLabel)));
 
     const std::wstring status = L"Downloading Orva 2.4.1 (120.0 MB)";
-    SetWindowTextW(g_statusLabel, status.c_str());
+    SetWindowTextW(control(kIdStatusLabel), status.c_str());
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     IAccessible* accessible = nullptr;
-    ASSERT_EQ(AccessibleObjectFromWindow(g_progressBar, OBJID_CLIENT, __uuidof(IAccessible),
-                                         reinterpret_cast<void**>(&accessible)),
-              S_OK);
+    ASSERT_EQ(
+        AccessibleObjectFromWindow(control(kIdProgressBar), OBJID_CLIENT, __uuidof(IAccessible),
+                                   reinterpret_cast<void**>(&accessible)),
+        S_OK);
     VARIANT self = {};
     self.vt = VT_I4;
     self.lVal = CHILDID_SELF;
@@ -203,12 +207,14 @@ TEST_F(MainWindowTest, ProgressBarIsNamedByTheStatusLabelBeforeIt) {
     SysFreeString(name);
     accessible->Release();
     CoUninitialize();
-    SetWindowTextW(g_statusLabel, L"");
+    SetWindowTextW(control(kIdStatusLabel), L"");
 }
 
 TEST_F(MainWindowTest, Fonts) {
-    for (HWND control : {g_statusLabel, g_detailLabel, g_tryAgainButton, g_cancelButton}) {
-        EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), g_bodyFont)
+    for (HWND control : {control(kIdStatusLabel), control(kIdDetailLabel),
+                         control(kIdTryAgainButton), control(kIdCancelButton)}) {
+        EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)),
+                  windowLook().bodyFont)
             << GetDlgCtrlID(control);
     }
     struct Expected {
@@ -216,8 +222,9 @@ TEST_F(MainWindowTest, Fonts) {
         int height;
         LONG weight;
     };
-    for (const Expected& row : {Expected{g_bodyFont, layout.bodyFontHeight, FW_NORMAL},
-                                Expected{g_titleFont, layout.titleFontHeight, FW_SEMIBOLD}}) {
+    for (const Expected& row :
+         {Expected{windowLook().bodyFont, layout.bodyFontHeight, FW_NORMAL},
+          Expected{windowLook().titleFont, layout.titleFontHeight, FW_SEMIBOLD}}) {
         ASSERT_NE(row.font, nullptr);
         const LOGFONTW font = fontOf(row.font);
         EXPECT_EQ(font.lfHeight, row.height);
@@ -232,9 +239,9 @@ TEST_F(MainWindowTest, Fonts) {
 }
 
 TEST_F(MainWindowTest, HeaderIconAtScaledSize) {
-    ASSERT_NE(g_headerIcon, nullptr);
+    ASSERT_NE(windowLook().headerIcon, nullptr);
     ICONINFO info = {};
-    ASSERT_TRUE(GetIconInfo(g_headerIcon, &info));
+    ASSERT_TRUE(GetIconInfo(windowLook().headerIcon, &info));
     BITMAP colour = {};
     GetObjectW(info.hbmColor, sizeof colour, &colour);
     EXPECT_EQ(colour.bmWidth, layout.iconSize);
@@ -259,8 +266,8 @@ TEST_F(MainWindowTest, PaintsHeaderAndBody) {
     EXPECT_EQ(GetPixel(dc, right, layout.clientHeight - 1), face);
     // The middle of the icon (the mark's top face) is not the band's white;
     // just beside the icon it is.
-    const int iconLeft = static_cast<int>(g_dpiScale * 20.0f);
-    const int iconTop = static_cast<int>(g_dpiScale * 14.0f);
+    const int iconLeft = static_cast<int>(windowLook().dpiScale * 20.0f);
+    const int iconTop = static_cast<int>(windowLook().dpiScale * 14.0f);
     EXPECT_NE(GetPixel(dc, iconLeft + layout.iconSize / 2, iconTop + layout.iconSize * 3 / 4),
               white);
     EXPECT_EQ(GetPixel(dc, iconLeft - 2, iconTop + layout.iconSize / 2), white);
@@ -272,7 +279,7 @@ TEST_F(MainWindowTest, LabelsDrawTransparentlyOnTheBodyColour) {
     SetBkMode(dc, OPAQUE);
     const LRESULT brush =
         SendMessageW(g_mainWindow, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                     reinterpret_cast<LPARAM>(g_statusLabel));
+                     reinterpret_cast<LPARAM>(control(kIdStatusLabel)));
     EXPECT_EQ(reinterpret_cast<HBRUSH>(brush), GetSysColorBrush(COLOR_BTNFACE));
     EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
     DeleteDC(dc);

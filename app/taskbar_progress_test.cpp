@@ -29,6 +29,7 @@ namespace orva {
 
 namespace {
 
+using testing::control;
 using testing::ensureMainWindow;
 using testing::pumpMessages;
 using testing::pumpUntil;
@@ -131,7 +132,7 @@ void perform(const Action& action) {
         }
         case Step::kTryAgain:
             SendMessageW(g_mainWindow, WM_COMMAND, MAKEWPARAM(kIdTryAgainButton, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(g_tryAgainButton));
+                         reinterpret_cast<LPARAM>(control(kIdTryAgainButton)));
             // The silent run ends at once; its thread is joined here.
             pumpUntil([] { return !g_workerRunning.load(); });
             if (g_worker.joinable()) {

@@ -64,6 +64,7 @@ void countingRun(RunReporter&) {
 
 namespace {
 
+using testing::control;
 using testing::ensureMainWindow;
 using testing::pumpMessages;
 using testing::quitMessagesSeen;
@@ -85,13 +86,13 @@ class WindowMessagesTest : public ::testing::Test {
         g_runFunction = countingRun;
         ASSERT_TRUE(IsWindow(g_mainWindow));
         // The working look of a run in progress, as startWorker leaves it.
-        SetWindowTextW(g_statusLabel, L"Downloading Orva 2.4.1 (120.0 MB)");
-        SetWindowTextW(g_detailLabel, L"60.0 MB of 120.0 MB");
-        SendMessageW(g_progressBar, PBM_SETPOS, 500, 0);
-        ShowWindow(g_progressBar, SW_SHOW);
-        ShowWindow(g_tryAgainButton, SW_HIDE);
-        SetWindowTextW(g_cancelButton, L"Cancel");
-        SetFocus(g_cancelButton);
+        SetWindowTextW(control(kIdStatusLabel), L"Downloading Orva 2.4.1 (120.0 MB)");
+        SetWindowTextW(control(kIdDetailLabel), L"60.0 MB of 120.0 MB");
+        SendMessageW(control(kIdProgressBar), PBM_SETPOS, 500, 0);
+        ShowWindow(control(kIdProgressBar), SW_SHOW);
+        ShowWindow(control(kIdTryAgainButton), SW_HIDE);
+        SetWindowTextW(control(kIdCancelButton), L"Cancel");
+        SetFocus(control(kIdCancelButton));
         g_cancelRequested = false;
         g_downloadCalls = 0;
         g_watchedMemory = nullptr;
@@ -129,7 +130,7 @@ TEST_F(WindowMessagesTest, ProgressShowsTheBarAtItsPositionWithTheDetail) {
                           {1000, L"120.0 MB of 120.0 MB"}};
     for (const Case& row : cases) {
         SCOPED_TRACE(row.thousandths);
-        ShowWindow(g_progressBar, SW_HIDE);  // as before a run's first progress
+        ShowWindow(control(kIdProgressBar), SW_HIDE);  // as before a run's first progress
         Screen expected = Screen::now();
         expected.progressVisible = true;
         expected.progress = static_cast<LRESULT>(row.thousandths);
@@ -156,7 +157,7 @@ TEST_F(WindowMessagesTest, FailureShowsTheReasonAndOffersTryAgain) {
         expected.right = L"Close";
         EXPECT_TRUE(deliver(kMsgFailed, reason));
         EXPECT_EQ(Screen::now(), expected);
-        EXPECT_EQ(GetFocus(), g_tryAgainButton);
+        EXPECT_EQ(GetFocus(), control(kIdTryAgainButton));
         EXPECT_EQ(g_downloadCalls, 0);
     }
 }
@@ -173,7 +174,7 @@ TEST_F(WindowMessagesTest, FailedLaunchSaysWhyAndWhereAndFocusesTryAgain) {
     expected.right = L"Close";
     EXPECT_TRUE(deliver(kMsgInstallerReady, path));
     EXPECT_EQ(Screen::now(), expected);
-    EXPECT_EQ(GetFocus(), g_tryAgainButton);
+    EXPECT_EQ(GetFocus(), control(kIdTryAgainButton));
     EXPECT_TRUE(IsWindow(g_mainWindow));
     EXPECT_FALSE(g_cancelRequested);
 }
@@ -210,7 +211,7 @@ TEST_F(WindowMessagesTest, CommandsOfOtherControlsDoNothing) {
 
 TEST_F(WindowMessagesTest, EscapeKeyDoesNothing) {
     const Screen before = Screen::now();
-    PostMessageW(g_cancelButton, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(control(kIdCancelButton), WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_FALSE(pumpMessages());
     EXPECT_TRUE(IsWindow(g_mainWindow));
     EXPECT_EQ(Screen::now(), before);
@@ -233,7 +234,7 @@ TEST_F(WindowMessagesTest, RightHandButtonCloseAndStartedInstallerEndTheWindow) 
         {"Cancel button",
          [](const std::wstring&) {
              SendMessageW(g_mainWindow, WM_COMMAND, MAKEWPARAM(kIdCancelButton, BN_CLICKED),
-                          reinterpret_cast<LPARAM>(g_cancelButton));
+                          reinterpret_cast<LPARAM>(control(kIdCancelButton)));
              return true;
          }},
         {"close box",

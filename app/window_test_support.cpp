@@ -69,6 +69,10 @@ void pumpUntil(const std::function<bool()>& done, HANDLE event) {
     }
 }
 
+HWND control(int id) {
+    return GetDlgItem(g_mainWindow, id);
+}
+
 std::wstring windowText(HWND window) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
     const int length = GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
@@ -91,12 +95,12 @@ LOGFONTW fontOf(HFONT font) {
 }
 
 Screen Screen::now() {
-    return {windowText(g_statusLabel),
-            windowText(g_detailLabel),
-            windowText(g_cancelButton),
-            IsWindowVisible(g_progressBar) != FALSE,
-            IsWindowVisible(g_tryAgainButton) != FALSE,
-            SendMessageW(g_progressBar, PBM_GETPOS, 0, 0)};
+    return {windowText(control(kIdStatusLabel)),
+            windowText(control(kIdDetailLabel)),
+            windowText(control(kIdCancelButton)),
+            IsWindowVisible(control(kIdProgressBar)) != FALSE,
+            IsWindowVisible(control(kIdTryAgainButton)) != FALSE,
+            SendMessageW(control(kIdProgressBar), PBM_GETPOS, 0, 0)};
 }
 
 void PrintTo(const Screen& screen, std::ostream* out) {

@@ -33,6 +33,9 @@ void pumpUntil(const std::function<bool()>& done, HANDLE event = nullptr);
 
 std::wstring windowText(HWND window);
 
+// The main window's control with the id |id| (window_contract.h).
+HWND control(int id);
+
 // |control|'s rectangle in the main window's client coordinates.
 RECT rectInClient(HWND control);
 

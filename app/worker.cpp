@@ -5,20 +5,15 @@
 #include <exception>
 
 #include "app/app_state.h"
-#include "app/main_window.h"
 #include "app/screen_text.h"
 #include "app/system_libraries.h"
 #include "app/ui_messages.h"
 
 namespace orva {
 
-namespace {
-
 WorkerThread createWorkerThread() {
     return WorkerThread(runWorker);
 }
-
-}  // namespace
 
 void runWorker() noexcept {
     WindowReporter reporter;
@@ -48,9 +43,9 @@ void runWorker() noexcept {
     g_workerRunning.exchange(false);
 }
 
-void startWorkerWith(WorkerThreadFactory createThread) {
+RunStart startWorkerWith(WorkerThreadFactory createThread) {
     if (g_workerRunning.load()) {
-        return;  // one run at a time; "Try Again" is hidden during a run anyway
+        return RunStart::kAlreadyRunning;
     }
     if (g_worker.joinable()) {
         g_worker.join();  // its download() has returned; it is only exiting
@@ -69,18 +64,9 @@ void startWorkerWith(WorkerThreadFactory createThread) {
     }
     if (!started) {
         g_workerRunning.exchange(false);
-        showFailure(kNoThreadReason);
-        return;
+        return RunStart::kNoThread;
     }
-    // After the thread has started: the working screen's first taskbar state
-    // loads COM and the shell's taskbar code on this thread, which the run's
-    // first request need not wait for. The run only posts, and its messages
-    // are handled after this, so the window shows them on the working screen.
-    showWorking();
-}
-
-void startWorker() {
-    startWorkerWith(createWorkerThread);
+    return RunStart::kStarted;
 }
 
 }  // namespace orva

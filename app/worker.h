@@ -1,7 +1,8 @@
 #pragma once
 
-// The worker thread's lifecycle. startWorker (declared in app_state.h) starts
-// one run; these are its parts, exposed so that tests can drive them.
+// The worker thread's lifecycle: the start of one run and the thread that runs
+// it. Nothing here touches the window; the window picks its screen from what
+// starting a run came to (startRun in main_window.h).
 
 #include "app/worker_thread.h"
 
@@ -18,13 +19,21 @@ void runWorker() noexcept;
 // thread that is not joinable, or throws (std::bad_alloc, say).
 using WorkerThreadFactory = WorkerThread (*)();
 
-// startWorker with the thread creation supplied: returns at once while a run
-// is active; otherwise joins the previous run's thread, clears
-// g_cancelRequested, sets g_workerRunning, creates the thread with
-// |createThread| and shows the working screen. When that throws or gives no
-// thread, the run is over before it began: g_workerRunning is cleared and the
-// failure screen says so, instead of the error escaping the window procedure
-// or the entry.
-void startWorkerWith(WorkerThreadFactory createThread);
+// What starting a run came to.
+enum class RunStart {
+    kStarted,
+    kAlreadyRunning,  // nothing was done
+    kNoThread,        // the system gave no thread: the run is over before it began
+};
+
+// The thread of a real run: runWorker on a new thread.
+WorkerThread createWorkerThread();
+
+// Starts a run of g_runFunction, unless one is active: joins the previous
+// run's thread, clears g_cancelRequested, sets g_workerRunning and creates the
+// thread with |createThread|. When that throws or gives no thread,
+// g_workerRunning is cleared again and kNoThread says so, instead of the error
+// escaping the window procedure or the entry. User-interface thread only.
+RunStart startWorkerWith(WorkerThreadFactory createThread);
 
 }  // namespace orva

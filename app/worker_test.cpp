@@ -73,6 +73,7 @@ void scriptedRun(RunReporter& reporter) {
     }
 }
 
+using testing::control;
 using testing::ensureMainWindow;
 using testing::pumpMessages;
 using testing::pumpUntil;
@@ -109,12 +110,12 @@ class WorkerTest : public ::testing::Test {
 
     // The failure screen of a run that failed with |reason|.
     static void expectFailureScreen(const std::wstring& reason) {
-        EXPECT_EQ(windowText(g_statusLabel), kFailurePrefix + reason);
-        EXPECT_EQ(windowText(g_detailLabel), L"");
-        EXPECT_FALSE(IsWindowVisible(g_progressBar));
-        EXPECT_TRUE(IsWindowVisible(g_tryAgainButton));
-        EXPECT_EQ(windowText(g_cancelButton), L"Close");
-        EXPECT_EQ(GetFocus(), g_tryAgainButton);
+        EXPECT_EQ(windowText(control(kIdStatusLabel)), kFailurePrefix + reason);
+        EXPECT_EQ(windowText(control(kIdDetailLabel)), L"");
+        EXPECT_FALSE(IsWindowVisible(control(kIdProgressBar)));
+        EXPECT_TRUE(IsWindowVisible(control(kIdTryAgainButton)));
+        EXPECT_EQ(windowText(control(kIdCancelButton)), L"Close");
+        EXPECT_EQ(GetFocus(), control(kIdTryAgainButton));
     }
 };
 
@@ -122,22 +123,23 @@ class WorkerTest : public ::testing::Test {
 // still set and the cancel flag left set: everything back to the working look.
 TEST_F(WorkerTest, StartsARunOnItsOwnThreadInTheWorkingLook) {
     showFailure(L"Earlier failure.");
-    SetWindowTextW(g_detailLabel, L"3.0 MB of 9.0 MB");
-    SendMessageW(g_progressBar, PBM_SETPOS, 333, 0);
-    ShowWindow(g_progressBar, SW_SHOW);
+    SetWindowTextW(control(kIdDetailLabel), L"3.0 MB of 9.0 MB");
+    SendMessageW(control(kIdProgressBar), PBM_SETPOS, 333, 0);
+    ShowWindow(control(kIdProgressBar), SW_SHOW);
     g_cancelRequested = true;
     g_script = Script::kBlock;
 
-    startWorker();
+    startRun();
     EXPECT_TRUE(g_workerRunning);
     EXPECT_FALSE(g_cancelRequested);
-    EXPECT_FALSE(IsWindowVisible(g_tryAgainButton));
-    EXPECT_EQ(windowText(g_cancelButton), L"Cancel");
-    EXPECT_EQ(windowText(g_detailLabel), L"");
-    EXPECT_FALSE(IsWindowVisible(g_progressBar));
-    EXPECT_EQ(SendMessageW(g_progressBar, PBM_GETPOS, 0, 0), 0);
+    EXPECT_FALSE(IsWindowVisible(control(kIdTryAgainButton)));
+    EXPECT_EQ(windowText(control(kIdCancelButton)), L"Cancel");
+    EXPECT_EQ(windowText(control(kIdDetailLabel)), L"");
+    EXPECT_FALSE(IsWindowVisible(control(kIdProgressBar)));
+    EXPECT_EQ(SendMessageW(control(kIdProgressBar), PBM_GETPOS, 0, 0), 0);
     // The status line stays until the run's first status message.
-    EXPECT_EQ(windowText(g_statusLabel), kFailurePrefix + std::wstring(L"Earlier failure."));
+    EXPECT_EQ(windowText(control(kIdStatusLabel)),
+              kFailurePrefix + std::wstring(L"Earlier failure."));
 
     ASSERT_EQ(WaitForSingleObject(g_entered, 60'000), WAIT_OBJECT_0);
     EXPECT_NE(g_downloadThread, GetCurrentThreadId());
@@ -153,19 +155,19 @@ TEST_F(WorkerTest, StartsARunOnItsOwnThreadInTheWorkingLook) {
 // still arrive) changes nothing: no second run, same thread, same screen.
 TEST_F(WorkerTest, TryAgainIsIgnoredWhileARunIsActive) {
     g_script = Script::kBlock;
-    startWorker();
+    startRun();
     ASSERT_EQ(WaitForSingleObject(g_entered, 60'000), WAIT_OBJECT_0);
     const auto thread = g_worker.get_id();
-    SetWindowTextW(g_statusLabel, L"Finding the newest version of Orva...");
-    SetWindowTextW(g_detailLabel, L"detail");
+    SetWindowTextW(control(kIdStatusLabel), L"Finding the newest version of Orva...");
+    SetWindowTextW(control(kIdDetailLabel), L"detail");
 
     SendMessageW(g_mainWindow, WM_COMMAND, MAKEWPARAM(kIdTryAgainButton, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(g_tryAgainButton));
-    startWorker();
+                 reinterpret_cast<LPARAM>(control(kIdTryAgainButton)));
+    startRun();
 
     EXPECT_EQ(g_worker.get_id(), thread);
-    EXPECT_EQ(windowText(g_statusLabel), L"Finding the newest version of Orva...");
-    EXPECT_EQ(windowText(g_detailLabel), L"detail");
+    EXPECT_EQ(windowText(control(kIdStatusLabel)), L"Finding the newest version of Orva...");
+    EXPECT_EQ(windowText(control(kIdDetailLabel)), L"detail");
     SetEvent(g_release);
     finishRun();
     EXPECT_EQ(g_downloadCalls, 1);
@@ -174,7 +176,7 @@ TEST_F(WorkerTest, TryAgainIsIgnoredWhileARunIsActive) {
 // After a failure "Try Again" is focused; Enter through the dialog keyboard
 // interface, as the message loop delivers it, starts a whole new run.
 TEST_F(WorkerTest, EnterOnTryAgainAfterAFailureStartsANewRun) {
-    startWorker();
+    startRun();
     finishRun();
     expectFailureScreen(L"Scripted failure.");
     ASSERT_EQ(g_downloadCalls, 1);
@@ -187,8 +189,8 @@ TEST_F(WorkerTest, EnterOnTryAgainAfterAFailureStartsANewRun) {
     ASSERT_EQ(WaitForSingleObject(g_entered, 60'000), WAIT_OBJECT_0);
     EXPECT_EQ(g_downloadCalls, 2);
     EXPECT_TRUE(g_workerRunning);
-    EXPECT_FALSE(IsWindowVisible(g_tryAgainButton));
-    EXPECT_EQ(windowText(g_cancelButton), L"Cancel");
+    EXPECT_FALSE(IsWindowVisible(control(kIdTryAgainButton)));
+    EXPECT_EQ(windowText(control(kIdCancelButton)), L"Cancel");
 }
 
 // A key pressed on the focused control, as the message loop delivers it.
@@ -230,22 +232,22 @@ TEST_F(WorkerTest, KeysFollowTheFocusFromTryAgainToCancel) {
         TearDown();
         SetUp();
         g_script = row.failure;
-        startWorker();
+        startRun();
         finishRun();
-        ASSERT_EQ(windowText(g_statusLabel), row.status);
-        ASSERT_EQ(GetFocus(), g_tryAgainButton);
-        EXPECT_EQ(buttonType(g_tryAgainButton), static_cast<DWORD>(BS_DEFPUSHBUTTON));
+        ASSERT_EQ(windowText(control(kIdStatusLabel)), row.status);
+        ASSERT_EQ(GetFocus(), control(kIdTryAgainButton));
+        EXPECT_EQ(buttonType(control(kIdTryAgainButton)), static_cast<DWORD>(BS_DEFPUSHBUTTON));
 
         g_script = Script::kBlock;
         ResetEvent(g_entered);
         pressKey(row.key);
         ASSERT_EQ(WaitForSingleObject(g_entered, 60'000), WAIT_OBJECT_0);
         EXPECT_EQ(g_downloadCalls, 2);
-        EXPECT_FALSE(IsWindowVisible(g_tryAgainButton));
-        EXPECT_EQ(GetFocus(), g_cancelButton);
-        EXPECT_EQ(windowText(g_cancelButton), L"Cancel");
-        EXPECT_EQ(buttonType(g_cancelButton), static_cast<DWORD>(BS_DEFPUSHBUTTON));
-        EXPECT_EQ(buttonType(g_tryAgainButton), static_cast<DWORD>(BS_PUSHBUTTON));
+        EXPECT_FALSE(IsWindowVisible(control(kIdTryAgainButton)));
+        EXPECT_EQ(GetFocus(), control(kIdCancelButton));
+        EXPECT_EQ(windowText(control(kIdCancelButton)), L"Cancel");
+        EXPECT_EQ(buttonType(control(kIdCancelButton)), static_cast<DWORD>(BS_DEFPUSHBUTTON));
+        EXPECT_EQ(buttonType(control(kIdTryAgainButton)), static_cast<DWORD>(BS_PUSHBUTTON));
 
         const HWND window = g_mainWindow;
         pressKey(row.key);
@@ -261,13 +263,13 @@ TEST_F(WorkerTest, ARunStartedWithoutTheFocusOnTryAgainLeavesTheFocusAlone) {
     pumpMessages();
     ensureMainWindow();
     const HWND before = GetFocus();
-    ASSERT_NE(before, g_tryAgainButton);
+    ASSERT_NE(before, control(kIdTryAgainButton));
     g_script = Script::kBlock;
-    startWorker();
+    startRun();
     ASSERT_EQ(WaitForSingleObject(g_entered, 60'000), WAIT_OBJECT_0);
     EXPECT_EQ(GetFocus(), before);
-    EXPECT_EQ(buttonType(g_tryAgainButton), static_cast<DWORD>(BS_DEFPUSHBUTTON));
-    EXPECT_EQ(buttonType(g_cancelButton), static_cast<DWORD>(BS_PUSHBUTTON));
+    EXPECT_EQ(buttonType(control(kIdTryAgainButton)), static_cast<DWORD>(BS_DEFPUSHBUTTON));
+    EXPECT_EQ(buttonType(control(kIdCancelButton)), static_cast<DWORD>(BS_PUSHBUTTON));
 }
 
 // An exception escaping download() ends the run with a failure message of the
@@ -278,7 +280,7 @@ TEST_F(WorkerTest, ExceptionFromDownloadEndsTheRunAsAFailure) {
         SCOPED_TRACE(static_cast<int>(script));
         SetUp();
         g_script = script;
-        startWorker();
+        startRun();
         finishRun();
         expectFailureScreen(L"An unexpected error stopped the download. Please try again.");
         EXPECT_FALSE(g_workerRunning);
@@ -293,7 +295,7 @@ TEST_F(WorkerTest, ExceptionFromDownloadEndsTheRunAsAFailure) {
 // Once the window is gone a run ends silently, even by an exception.
 TEST_F(WorkerTest, ExceptionAfterTheWindowClosedPostsNothing) {
     g_script = Script::kThrowAfterCancel;
-    startWorker();
+    startRun();
     // The worker posts before it clears the flag: once the flag is clear,
     // anything it posted is already in the queue.
     pumpUntil([] { return !g_workerRunning.load(); });
@@ -315,8 +317,8 @@ TEST_F(WorkerTest, ThreadThatCannotBeCreatedShowsTheFailureScreen) {
     };
     for (const WorkerThreadFactory factory : factories) {
         SetUp();
-        SetWindowTextW(g_cancelButton, L"Cancel");
-        startWorkerWith(factory);
+        SetWindowTextW(control(kIdCancelButton), L"Cancel");
+        startRunWith(factory);
         EXPECT_FALSE(g_workerRunning);
         EXPECT_FALSE(g_worker.joinable());
         expectFailureScreen(
