@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "signing/crypto.h"
+#include "signing/sha256_engine.h"
 
 namespace orva {
 namespace {
@@ -133,67 +134,48 @@ bool EcdsaP256Verifier::verify(const Bytes& digest, const Bytes& signatureBytes,
     return true;
 }
 
-struct Sha256Stream::State {
+struct Sha256Engine::Handles {
     CngAlgorithm provider;
-    CngHash hash;       // declared after its provider, so destroyed before it
-    std::string error;  // the first failure, reported by finish()
-    bool finished = false;
+    CngHash hash;  // declared after its provider, so destroyed before it
 };
 
-Sha256Stream::Sha256Stream() : state_(std::make_unique<State>()) {
-    State& s = *state_;
-    if (!openAlgorithm(BCRYPT_SHA256_ALGORITHM, 0, s.provider, "SHA-256", s.error)) {
-        return;
+Sha256Engine::Sha256Engine() : handles_(std::make_unique<Handles>()) {}
+Sha256Engine::~Sha256Engine() = default;
+
+std::string Sha256Engine::start() {
+    std::string error;
+    if (!openAlgorithm(BCRYPT_SHA256_ALGORITHM, 0, handles_->provider, "SHA-256", error)) {
+        return error;
     }
     // No object buffer: CNG allocates and frees the hash state itself.
     const NTSTATUS status =
-        BCryptCreateHash(s.provider.get(), s.hash.put(), nullptr, 0, nullptr, 0, 0);
+        BCryptCreateHash(handles_->provider.get(), handles_->hash.put(), nullptr, 0, nullptr, 0, 0);
     if (failed(status)) {
-        s.hash.reset();
-        s.error = cryptoFailure("SHA-256", statusBits(status));
+        handles_->hash.reset();
+        return cryptoFailure("SHA-256", statusBits(status));
     }
+    return {};
 }
 
-Sha256Stream::~Sha256Stream() = default;
-
-bool Sha256Stream::update(const void* data, std::size_t length) {
-    State& s = *state_;
-    if (!s.error.empty() || s.finished) {
-        return false;
-    }
+std::string Sha256Engine::add(const void* data, std::size_t length) {
     auto* bytes = static_cast<PUCHAR>(const_cast<void*>(data));
     while (length > 0) {
         const std::size_t piece = length < kMaxHashPiece ? length : kMaxHashPiece;
-        const NTSTATUS status = BCryptHashData(s.hash.get(), bytes, static_cast<ULONG>(piece), 0);
+        const NTSTATUS status =
+            BCryptHashData(handles_->hash.get(), bytes, static_cast<ULONG>(piece), 0);
         if (failed(status)) {
-            s.error = cryptoFailure("SHA-256", statusBits(status));
-            return false;
+            return cryptoFailure("SHA-256", statusBits(status));
         }
         bytes += piece;
         length -= piece;
     }
-    return true;
+    return {};
 }
 
-bool Sha256Stream::finish(Bytes& out, std::string& error) {
-    State& s = *state_;
-    out.clear();
-    if (s.finished) {
-        error = kSha256StreamFinished;
-        return false;
-    }
-    s.finished = true;
-    if (s.error.empty()) {
-        out.assign(kSha256Bytes, 0);
-        const NTSTATUS status = BCryptFinishHash(s.hash.get(), out.data(), kSha256Bytes, 0);
-        if (!failed(status)) {
-            return true;
-        }
-        out.clear();
-        s.error = cryptoFailure("SHA-256", statusBits(status));
-    }
-    error = s.error;
-    return false;
+std::string Sha256Engine::finish(Bytes& out) {
+    out.assign(kSha256Bytes, 0);
+    const NTSTATUS status = BCryptFinishHash(handles_->hash.get(), out.data(), kSha256Bytes, 0);
+    return failed(status) ? cryptoFailure("SHA-256", statusBits(status)) : std::string();
 }
 
 }  // namespace orva

@@ -1,4 +1,5 @@
 #include "signing/crypto.h"
+#include "signing/sha256_engine.h"
 
 namespace orva {
 
@@ -36,6 +37,48 @@ bool verifyEcdsaP256(const Bytes& publicKey, const Bytes& digest, const Bytes& s
     }
     EcdsaP256Verifier verifier;
     return verifier.setKey(publicKey, error) && verifier.verify(digest, signatureBytes, error);
+}
+
+// The same for both platforms: the first failure is kept and reported by
+// finish(), and a finished stream is spent.
+struct Sha256Stream::State {
+    Sha256Engine engine;
+    std::string error;  // the first failure, reported by finish()
+    bool finished = false;
+};
+
+Sha256Stream::Sha256Stream() : state_(std::make_unique<State>()) {
+    state_->error = state_->engine.start();
+}
+
+Sha256Stream::~Sha256Stream() = default;
+
+bool Sha256Stream::update(const void* data, std::size_t length) {
+    State& s = *state_;
+    if (!s.error.empty() || s.finished) {
+        return false;
+    }
+    s.error = s.engine.add(data, length);
+    return s.error.empty();
+}
+
+bool Sha256Stream::finish(Bytes& out, std::string& error) {
+    State& s = *state_;
+    out.clear();
+    if (s.finished) {
+        error = kSha256StreamFinished;
+        return false;
+    }
+    s.finished = true;
+    if (s.error.empty()) {
+        s.error = s.engine.finish(out);
+        if (s.error.empty()) {
+            return true;
+        }
+        out.clear();
+    }
+    error = s.error;
+    return false;
 }
 
 }  // namespace orva

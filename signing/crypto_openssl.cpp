@@ -14,6 +14,7 @@
 
 #include "signing/crypto.h"
 #include "signing/openssl_owners.h"
+#include "signing/sha256_engine.h"
 
 namespace orva {
 namespace {
@@ -144,53 +145,36 @@ bool EcdsaP256Verifier::verify(const Bytes& digest, const Bytes& signatureBytes,
     return true;
 }
 
-struct Sha256Stream::State {
+struct Sha256Engine::Handles {
     EvpMdCtx ctx;
-    std::string error;  // the first failure, reported by finish()
-    bool finished = false;
 };
 
-Sha256Stream::Sha256Stream() : state_(std::make_unique<State>()) {
-    State& s = *state_;
-    s.ctx.reset(EVP_MD_CTX_new());
-    if (!s.ctx || EVP_DigestInit_ex(s.ctx.get(), EVP_sha256(), nullptr) != 1) {
-        s.error = cryptoFailure("SHA-256", takeOpenSslError());
+Sha256Engine::Sha256Engine() : handles_(std::make_unique<Handles>()) {}
+Sha256Engine::~Sha256Engine() = default;
+
+std::string Sha256Engine::start() {
+    handles_->ctx.reset(EVP_MD_CTX_new());
+    if (!handles_->ctx || EVP_DigestInit_ex(handles_->ctx.get(), EVP_sha256(), nullptr) != 1) {
+        return cryptoFailure("SHA-256", takeOpenSslError());
     }
+    return {};
 }
 
-Sha256Stream::~Sha256Stream() = default;
-
-bool Sha256Stream::update(const void* data, std::size_t length) {
-    State& s = *state_;
-    if (!s.error.empty() || s.finished) {
-        return false;
+std::string Sha256Engine::add(const void* data, std::size_t length) {
+    if (length > 0 && EVP_DigestUpdate(handles_->ctx.get(), data, length) != 1) {
+        return cryptoFailure("SHA-256", takeOpenSslError());
     }
-    if (length > 0 && EVP_DigestUpdate(s.ctx.get(), data, length) != 1) {
-        s.error = cryptoFailure("SHA-256", takeOpenSslError());
-        return false;
-    }
-    return true;
+    return {};
 }
 
-bool Sha256Stream::finish(Bytes& out, std::string& error) {
-    State& s = *state_;
-    out.clear();
-    if (s.finished) {
-        error = kSha256StreamFinished;
-        return false;
+std::string Sha256Engine::finish(Bytes& out) {
+    out.assign(kSha256Bytes, 0);
+    unsigned int written = 0;
+    if (EVP_DigestFinal_ex(handles_->ctx.get(), out.data(), &written) == 1 &&
+        written == kSha256Bytes) {
+        return {};
     }
-    s.finished = true;
-    if (s.error.empty()) {
-        out.assign(kSha256Bytes, 0);
-        unsigned int written = 0;
-        if (EVP_DigestFinal_ex(s.ctx.get(), out.data(), &written) == 1 && written == kSha256Bytes) {
-            return true;
-        }
-        out.clear();
-        s.error = cryptoFailure("SHA-256", takeOpenSslError());
-    }
-    error = s.error;
-    return false;
+    return cryptoFailure("SHA-256", takeOpenSslError());
 }
 
 }  // namespace orva
