@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "signing/crypto.h"
-#include "signing/sha256_engine.h"
+#include "signing/crypto_backend.h"
 
 namespace orva {
 namespace {
@@ -112,12 +112,7 @@ bool EcdsaP256Verifier::setKey(const Bytes& publicKey, std::string& error) {
 
 bool EcdsaP256Verifier::verify(const Bytes& digest, const Bytes& signatureBytes,
                                std::string& error) const {
-    if (signatureBytes.size() != kP256SignatureBytes) {
-        error = kNotAP256Signature;
-        return false;
-    }
-    if (!state_->key) {
-        error = kNotAP256Key;
+    if (!checkVerifyArguments(signatureBytes, static_cast<bool>(state_->key), error)) {
         return false;
     }
     // CNG takes the buffers as writable; it does not write them.

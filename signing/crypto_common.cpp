@@ -1,5 +1,5 @@
 #include "signing/crypto.h"
-#include "signing/sha256_engine.h"
+#include "signing/crypto_backend.h"
 
 namespace orva {
 
@@ -37,6 +37,18 @@ bool verifyEcdsaP256(const Bytes& publicKey, const Bytes& digest, const Bytes& s
     }
     EcdsaP256Verifier verifier;
     return verifier.setKey(publicKey, error) && verifier.verify(digest, signatureBytes, error);
+}
+
+bool checkVerifyArguments(const Bytes& signatureBytes, bool haveKey, std::string& error) {
+    if (signatureBytes.size() != kP256SignatureBytes) {
+        error = kNotAP256Signature;
+        return false;
+    }
+    if (!haveKey) {
+        error = kNotAP256Key;
+        return false;
+    }
+    return true;
 }
 
 // The same for both platforms: the first failure is kept and reported by

@@ -13,8 +13,8 @@
 #include <memory>
 
 #include "signing/crypto.h"
+#include "signing/crypto_backend.h"
 #include "signing/openssl_owners.h"
-#include "signing/sha256_engine.h"
 
 namespace orva {
 namespace {
@@ -113,12 +113,7 @@ bool EcdsaP256Verifier::setKey(const Bytes& publicKey, std::string& error) {
 
 bool EcdsaP256Verifier::verify(const Bytes& digest, const Bytes& signatureBytes,
                                std::string& error) const {
-    if (signatureBytes.size() != kP256SignatureBytes) {
-        error = kNotAP256Signature;
-        return false;
-    }
-    if (!state_->key) {
-        error = kNotAP256Key;
+    if (!checkVerifyArguments(signatureBytes, static_cast<bool>(state_->key), error)) {
         return false;
     }
     // An empty digest only follows a failed hash; OpenSSL would check it as
