@@ -45,7 +45,8 @@ HttpResponse requestInstaller(const ReleaseInfo& release, PartialFile& file, std
             return HeadAnswer::kStream;
         }
         if (head.status != 200) {
-            return HeadAnswer::kCollect;  // an error answer, whose text may say why
+            state.errorAnswer = true;
+            return HeadAnswer::kCollect;  // its text may say why
         }
         if (from > 0) {
             // The whole installer after all: what is on the disk goes.
@@ -79,7 +80,7 @@ TransferEnd endOf(const TransferResult& result, PartialFile& file, RunReporter& 
     if (!result.response.ok) {
         return TransferEnd::kBrokenOff;
     }
-    if (result.response.status != 200 && result.response.status != 206) {
+    if (result.state.errorAnswer) {
         return TransferEnd::kRefused;
     }
     return TransferEnd::kComplete;

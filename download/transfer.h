@@ -23,6 +23,7 @@ struct DownloadState {
     bool tooLarge = false;            // a chunk would have gone past the release's size
     bool refusedRange = false;        // a 206 answer for another range than the one asked for
     bool unaskedPart = false;         // a 206 answer to a request for the whole installer
+    bool errorAnswer = false;         // another status than 200 or 206: its body was collected
     std::int32_t lastPermille = -1;   // progress last posted, -1 before the first
 };
 
