@@ -85,13 +85,13 @@ ReleaseRule readRelease(const JsonValue& value, ReleaseInfo& release) {
     if (value.kind != JsonKind::kObject) {
         return ReleaseRule::kObject;
     }
-    release.version = stringMember(value, "version");
-    release.date = stringMember(value, "date");
-    release.sha256 = stringMember(value, "sha256");
-    release.signature = stringMember(value, "signature");
-    release.notes = stringMember(value, "notes");
+    release.version = stringMember(value, kVersionMember);
+    release.date = stringMember(value, kDateMember);
+    release.sha256 = stringMember(value, kSha256Member);
+    release.signature = stringMember(value, kSignatureMember);
+    release.notes = stringMember(value, kNotesMember);
 
-    const JsonValue* size = value.find("size");
+    const JsonValue* size = value.find(kSizeMember);
     if (size == nullptr || size->kind != JsonKind::kNumber) {
         return ReleaseRule::kSizeIsNumber;
     }
@@ -128,7 +128,7 @@ bool parseReleaseList(std::string_view text, std::vector<ReleaseInfo>& releases,
         return false;
     }
     const JsonValue* list =
-        document.kind == JsonKind::kObject ? document.find("releases") : nullptr;
+        document.kind == JsonKind::kObject ? document.find(kReleasesMember) : nullptr;
     if (list == nullptr || list->kind != JsonKind::kArray) {
         error = kNotAReleaseList;
         return false;

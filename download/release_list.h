@@ -35,6 +35,16 @@ inline constexpr std::uint32_t kMaxVersionPart = 999'999;
 // The length of a release's "sha256": its hexadecimal digits.
 inline constexpr std::size_t kSha256HexDigits = 64;
 
+// The member names of the list document and of its release objects: read
+// here, and written by the release tool, so that both name them alike.
+inline constexpr const char* kReleasesMember = "releases";
+inline constexpr const char* kVersionMember = "version";
+inline constexpr const char* kDateMember = "date";
+inline constexpr const char* kSizeMember = "size";
+inline constexpr const char* kSha256Member = "sha256";
+inline constexpr const char* kSignatureMember = "signature";
+inline constexpr const char* kNotesMember = "notes";
+
 // What parseReleaseList says of a JSON document that is not a list.
 inline constexpr const char* kNotAReleaseList = "that is not a list of releases";
 

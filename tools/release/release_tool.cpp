@@ -16,6 +16,7 @@
 #include "signing/release_signature.h"
 #include "tools/release/file_io.h"
 #include "tools/release/json_writer.h"
+#include "tools/release/release_json.h"
 #include "tools/release/signing_key.h"
 
 namespace orva {
@@ -275,7 +276,7 @@ bool readListForUpdate(const std::string& path, JsonValue& document, std::string
     }
     if (!file.found) {
         document = JsonValue();
-        document.set("releases", JsonValue()).kind = JsonKind::kArray;
+        document.set(kReleasesMember, JsonValue()).kind = JsonKind::kArray;
         return true;
     }
     if (file.tooLarge) {
@@ -292,17 +293,21 @@ bool readListForUpdate(const std::string& path, JsonValue& document, std::string
     return true;
 }
 
+// Puts the tool's error line for |why| into |err| and gives the failure status.
+int failure(std::string& err, const std::string& why) {
+    err = "orva-release: " + why + "\n";
+    return kExitFailure;
+}
+
 int keygen(const Options& options, std::string& out, std::string& err) {
     std::string error;
     if (!requireOptions("keygen", options, {"--out"}, error)) {
-        err = "orva-release: " + error + " See orva-release keygen --help.\n";
-        return kExitFailure;
+        return failure(err, error + " See orva-release keygen --help.");
     }
     const std::string& path = *options.find("--out");
     Bytes publicKey;
     if (!generateSigningKey(path, publicKey, error)) {
-        err = "orva-release: " + error + "\n";
-        return kExitFailure;
+        return failure(err, error);
     }
     out = toHex(publicKey) + "\n";
     err = "Wrote a new private key to " + path +
@@ -318,8 +323,8 @@ int keygen(const Options& options, std::string& out, std::string& err) {
 // bytes). Text from the list is written as JSON where it could be anything,
 // so that no byte of it can act on the terminal.
 std::string otherInstallerOf(const JsonValue& entry, const ReleaseInfo& release) {
-    const JsonValue* size = entry.find("size");
-    const JsonValue* digest = entry.find("sha256");
+    const JsonValue* size = entry.find(kSizeMember);
+    const JsonValue* digest = entry.find(kSha256Member);
     const bool hasSize = size != nullptr && size->kind == JsonKind::kNumber;
     const bool hasDigest = digest != nullptr && digest->kind == JsonKind::kString;
     std::string lowerDigest = hasDigest ? digest->text : std::string();
@@ -343,150 +348,162 @@ std::string otherInstallerOf(const JsonValue& entry, const ReleaseInfo& release)
     return said;
 }
 
-int sign(const Options& options, std::string& out, std::string& err) {
-    std::string error;
-    auto fail = [&err](const std::string& why) {
-        err = "orva-release: " + why + "\n";
-        return kExitFailure;
-    };
-    if (!requireOptions("sign", options, {"--key", "--list", "--installer", "--version"}, error)) {
-        return fail(error + " See orva-release sign --help.");
-    }
-    const std::string& listPath = *options.find("--list");
-    const std::string& installerPath = *options.find("--installer");
-
+// What sign works on, filled in step by step.
+struct Signing {
+    std::string listPath;
+    std::string installerPath;
     ReleaseInfo release;
+    std::string replacedInstaller;  // the list's other installer of the version; empty: none
+    int replaced = 0;               // entries of the version that the new one took over
+    std::size_t entries = 0;        // entries of the list as written
+};
+
+// The version and date of the release from the options (the date defaults to
+// today), refused in a form that the program would skip.
+bool releaseFromOptions(const Options& options, ReleaseInfo& release, std::string& error) {
     release.version = *options.find("--version");
     if (!isValidVersion(release.version)) {
-        return fail("The version " + jsonString(release.version) + " is not " + versionForm() +
-                    ", such as 2.4.1; the program would skip it.");
+        error = "The version " + jsonString(release.version) + " is not " + versionForm() +
+                ", such as 2.4.1; the program would skip it.";
+        return false;
     }
     const std::string* date = options.find("--date");
     release.date = date != nullptr ? *date : todayUtc();
     std::uint32_t year = 0, month = 0, day = 0;
     if (!parseDate(release.date, year, month, day)) {
-        return fail("The date " + jsonString(release.date) + " is not " + kDateForm +
-                    "; the program would skip the release.");
+        error = "The date " + jsonString(release.date) + " is not " + kDateForm +
+                "; the program would skip the release.";
+        return false;
     }
+    return true;
+}
 
-    SigningKey key;
-    Bytes publicKey;
-    if (!loadSigningKey(*options.find("--key"), key, error) ||
-        !publicKeyOf(key, publicKey, error)) {
-        return fail(error);
+// The text of --notes-file into |notes|; without the option |notes| stays as
+// it is.
+bool readNotes(const Options& options, std::string& notes, std::string& error) {
+    const std::string* notesPath = options.find("--notes-file");
+    if (notesPath == nullptr) {
+        return true;
     }
-
-    if (const std::string* notesPath = options.find("--notes-file")) {
-        FileText notes;
-        if (!readTextFile(*notesPath, kMaxReleaseListBytes, notes, error)) {
-            return fail(error);
-        }
-        if (!notes.found) {
-            return fail(*notesPath + " does not exist.");
-        }
-        if (notes.tooLarge) {
-            return fail(*notesPath + " is longer than the whole list may be.");
-        }
-        if (!isUtf8(notes.text)) {
-            return fail(*notesPath + " is not UTF-8 text.");
-        }
-        release.notes = std::move(notes.text);
+    FileText file;
+    if (!readTextFile(*notesPath, kMaxReleaseListBytes, file, error)) {
+        return false;
     }
+    if (!file.found) {
+        error = *notesPath + " does not exist.";
+        return false;
+    }
+    if (file.tooLarge) {
+        error = *notesPath + " is longer than the whole list may be.";
+        return false;
+    }
+    if (!isUtf8(file.text)) {
+        error = *notesPath + " is not UTF-8 text.";
+        return false;
+    }
+    notes = std::move(file.text);
+    return true;
+}
 
+// The size and SHA-256 of the installer at |path| into |release|, refused
+// unless the program accepts an installer of that size.
+bool measureInstaller(const std::string& path, ReleaseInfo& release, std::string& error) {
     // The size is checked before the installer is read, and again after, in
     // case it changed in between.
     std::uint64_t size = 0;
     bool found = false;
-    if (!regularFileSize(installerPath, size, found, error)) {
-        return fail(error);
+    if (!regularFileSize(path, size, found, error)) {
+        return false;
     }
     if (!found) {
-        return fail(installerPath + " does not exist.");
+        error = path + " does not exist.";
+        return false;
     }
     if (size == 0 || size > kMaxReleaseSize) {
-        return fail(installerPath + " is " + std::to_string(size) +
-                    " bytes long; the program accepts installers of 1 to " +
-                    std::to_string(kMaxReleaseSize) + " bytes.");
+        error = path + " is " + std::to_string(size) +
+                " bytes long; the program accepts installers of 1 to " +
+                std::to_string(kMaxReleaseSize) + " bytes.";
+        return false;
     }
-    if (!sha256OfFile(installerPath, release.size, release.sha256, error)) {
-        return fail(error);
+    if (!sha256OfFile(path, release.size, release.sha256, error)) {
+        return false;
     }
     if (release.size == 0 || release.size > kMaxReleaseSize) {
-        return fail(installerPath + " changed while it was read.");
+        error = path + " changed while it was read.";
+        return false;
     }
+    return true;
+}
 
-    JsonValue document;
-    if (!readListForUpdate(listPath, document, error)) {
-        return fail(error);
-    }
-    JsonValue* releasesMember = nullptr;
+// The "releases" array of a document that readListForUpdate gave, to be
+// changed in place: its first member of that name, as the program reads it.
+JsonValue* releasesOf(JsonValue& document) {
     for (std::size_t i = 0; i < document.names.size(); ++i) {
-        if (document.names[i] == "releases") {
-            releasesMember = &document.items[i];
-            break;
+        if (document.names[i] == kReleasesMember) {
+            return &document.items[i];
         }
     }
+    return nullptr;
+}
 
-    // The service lets clients and caches keep an installer for a year
-    // without asking again, so a version's bytes must never change once
-    // published: whoever holds the old bytes would be refused by the new
-    // entry, and the new bytes would not reach them.
-    std::string replacedInstaller;
-    for (const JsonValue& element : releasesMember->items) {
-        const std::string version = stringMember(element, "version");
-        if (isValidVersion(version) && compareVersions(version, release.version) == 0) {
-            replacedInstaller = otherInstallerOf(element, release);
-            if (!replacedInstaller.empty()) {
-                break;
+// True when the program reads the version of |entry| as |version|.
+bool hasVersion(const JsonValue& entry, const std::string& version) {
+    const std::string own = stringMember(entry, kVersionMember);
+    return isValidVersion(own) && compareVersions(own, version) == 0;
+}
+
+// What the first entry of |release|'s version that gives another installer
+// says of it (see otherInstallerOf); empty when no entry does.
+std::string otherInstallerInList(const JsonValue& releases, const ReleaseInfo& release) {
+    for (const JsonValue& element : releases.items) {
+        if (hasVersion(element, release.version)) {
+            std::string other = otherInstallerOf(element, release);
+            if (!other.empty()) {
+                return other;
             }
         }
     }
-    const bool replaceInstaller = !replacedInstaller.empty();
-    if (replaceInstaller && !options.has("--replace")) {
-        return fail(listPath + " already has Orva " + release.version +
-                    " with another installer (" + replacedInstaller + "); " + installerPath +
-                    " is " + std::to_string(release.size) + " bytes, SHA-256 " + release.sha256 +
-                    ". An installer that was published may be held by clients and caches for "
-                    "a long time, and the program would refuse those old bytes against the new "
-                    "entry. Publish this installer as a new version instead, or pass --replace "
-                    "if you know that nobody has downloaded the old one. Nothing was written.");
-    }
+    return {};
+}
 
+// Why sign does not give a published version another installer unless told to.
+std::string installerChangeRefused(const Signing& signing) {
+    const ReleaseInfo& release = signing.release;
+    return signing.listPath + " already has Orva " + release.version + " with another installer (" +
+           signing.replacedInstaller + "); " + signing.installerPath + " is " +
+           std::to_string(release.size) + " bytes, SHA-256 " + release.sha256 +
+           ". An installer that was published may be held by clients and caches for "
+           "a long time, and the program would refuse those old bytes against the new "
+           "entry. Publish this installer as a new version instead, or pass --replace "
+           "if you know that nobody has downloaded the old one. Nothing was written.";
+}
+
+// Signs |release| with |key| and checks the signature as the program would,
+// against |publicKey|.
+bool signRelease(const SigningKey& key, const Bytes& publicKey, ReleaseInfo& release,
+                 std::string& error) {
     Bytes signature;
     if (!signDigest(key, sha256(signedPayload(release)), signature, error)) {
-        return fail(error);
+        return false;
     }
     release.signature = encodeBase64(signature);
     if (!verifyReleaseWithKey(release, publicKey, error)) {
-        return fail("The new signature does not verify (" + error + "); nothing was written.");
+        error = "The new signature does not verify (" + error + "); nothing was written.";
+        return false;
     }
+    return true;
+}
 
-    JsonValue entry;
-    auto text = [](const std::string& value) {
-        JsonValue v;
-        v.kind = JsonKind::kString;
-        v.text = value;
-        return v;
-    };
-    JsonValue sizeValue;
-    sizeValue.kind = JsonKind::kNumber;
-    // Exact: kMaxReleaseSize is far below 2^53.
-    sizeValue.number = static_cast<double>(release.size);
-    entry.set("version", text(release.version));
-    entry.set("date", text(release.date));
-    entry.set("size", std::move(sizeValue));
-    entry.set("sha256", text(release.sha256));
-    entry.set("notes", text(release.notes));
-    entry.set("signature", text(release.signature));
-
-    // The new release takes the place of the first entry of the same version;
-    // later entries of that version would only hide it or be hidden by it.
+// Puts |entry| in place of the first entry of |version| in |releases|, or at
+// the end when there is none; later entries of that version would only hide
+// it or be hidden by it, so they go. Gives the number of entries of that
+// version there were.
+int putRelease(JsonValue& releases, JsonValue&& entry, const std::string& version) {
     JsonValue updated;
     updated.kind = JsonKind::kArray;
     int replaced = 0;
-    for (JsonValue& element : releasesMember->items) {
-        const std::string version = stringMember(element, "version");
-        if (isValidVersion(version) && compareVersions(version, release.version) == 0) {
+    for (JsonValue& element : releases.items) {
+        if (hasVersion(element, version)) {
             if (replaced++ == 0) {
                 updated.append(std::move(entry));
             }
@@ -497,57 +514,263 @@ int sign(const Options& options, std::string& out, std::string& err) {
     if (replaced == 0) {
         updated.append(std::move(entry));
     }
-    *releasesMember = std::move(updated);
+    releases = std::move(updated);
+    return replaced;
+}
 
+// Writes |document| over the list at |path| in one step, unless it has grown
+// longer than the program reads.
+bool writeList(const std::string& path, const JsonValue& document, std::string& error) {
     const std::string listText = writeJson(document) + "\n";
     if (listText.size() > kMaxReleaseListBytes) {
-        return fail("With this release " + listPath + " would be " +
-                    std::to_string(listText.size()) + " bytes long, more than the " +
-                    std::to_string(kMaxReleaseListBytes) +
-                    " bytes that the program reads; it is left as it is.");
+        error = "With this release " + path + " would be " + std::to_string(listText.size()) +
+                " bytes long, more than the " + std::to_string(kMaxReleaseListBytes) +
+                " bytes that the program reads; it is left as it is.";
+        return false;
     }
-    if (!replaceFile(listPath, listText, error)) {
-        return fail(error);
-    }
+    return replaceFile(path, listText, error);
+}
 
-    out = "Signed Orva " + release.version + " (" + release.date + ", " +
-          std::to_string(release.size) + " bytes, SHA-256 " + release.sha256 + ").\n";
-    out += (replaced == 0 ? "Added it to " : "Replaced the entry of the same version in ") +
-           listPath + ", which now has " + std::to_string(releasesMember->items.size()) +
-           (releasesMember->items.size() == 1 ? " entry.\n" : " entries.\n");
-    if (replaced > 1) {
-        out +=
-            "Removed " + std::to_string(replaced - 1) + " further entries of the same version.\n";
+// What sign says once the list is written.
+std::string signReport(const Signing& signing) {
+    const ReleaseInfo& release = signing.release;
+    std::string out = "Signed Orva " + release.version + " (" + release.date + ", " +
+                      std::to_string(release.size) + " bytes, SHA-256 " + release.sha256 + ").\n";
+    out += (signing.replaced == 0 ? "Added it to " : "Replaced the entry of the same version in ") +
+           signing.listPath + ", which now has " + std::to_string(signing.entries) +
+           (signing.entries == 1 ? " entry.\n" : " entries.\n");
+    if (signing.replaced > 1) {
+        out += "Removed " + std::to_string(signing.replaced - 1) +
+               " further entries of the same version.\n";
     }
-    if (replaceInstaller) {
-        out += "The list gave another installer for this version (" + replacedInstaller +
+    if (!signing.replacedInstaller.empty()) {
+        out += "The list gave another installer for this version (" + signing.replacedInstaller +
                "): clients and caches that hold it will be refused by the program until they "
                "fetch the new one.\n";
     }
     out += "Publish the installer beside the list as " + installerFileName(release.version) + ".\n";
+    return out;
+}
+
+int sign(const Options& options, std::string& out, std::string& err) {
+    std::string error;
+    if (!requireOptions("sign", options, {"--key", "--list", "--installer", "--version"}, error)) {
+        return failure(err, error + " See orva-release sign --help.");
+    }
+    Signing signing;
+    signing.listPath = *options.find("--list");
+    signing.installerPath = *options.find("--installer");
+    ReleaseInfo& release = signing.release;
+    SigningKey key;
+    Bytes publicKey;
+    JsonValue document;
+    if (!releaseFromOptions(options, release, error) ||
+        !loadSigningKey(*options.find("--key"), key, error) ||
+        !publicKeyOf(key, publicKey, error) || !readNotes(options, release.notes, error) ||
+        !measureInstaller(signing.installerPath, release, error) ||
+        !readListForUpdate(signing.listPath, document, error)) {
+        return failure(err, error);
+    }
+    JsonValue& releases = *releasesOf(document);
+    // The service lets clients and caches keep an installer for a year
+    // without asking again, so a version's bytes must never change once
+    // published: whoever holds the old bytes would be refused by the new
+    // entry, and the new bytes would not reach them.
+    signing.replacedInstaller = otherInstallerInList(releases, release);
+    if (!signing.replacedInstaller.empty() && !options.has("--replace")) {
+        return failure(err, installerChangeRefused(signing));
+    }
+    if (!signRelease(key, publicKey, release, error)) {
+        return failure(err, error);
+    }
+    signing.replaced = putRelease(releases, releaseToJson(release), release.version);
+    signing.entries = releases.items.size();
+    if (!writeList(signing.listPath, document, error)) {
+        return failure(err, error);
+    }
+    out = signReport(signing);
     return kExitSuccess;
+}
+
+// What verify finds of the installer of a release that verifies.
+enum class InstallerVerdict {
+    kMatches,
+    kMissing,
+    kUnreadable,  // its size or its SHA-256 could not be had
+    kOtherSize,
+    kOtherSha256,
+};
+
+struct InstallerCheck {
+    InstallerVerdict verdict = InstallerVerdict::kMatches;
+    std::string fault;       // kUnreadable: why
+    std::uint64_t size = 0;  // the file's length in bytes
+    std::string sha256;      // the file's SHA-256, once it is read
+};
+
+// The installer at |path| against the size and SHA-256 that the list gives
+// for |release|.
+InstallerCheck checkInstaller(const std::string& path, const ReleaseInfo& release) {
+    InstallerCheck check;
+    bool found = false;
+    if (!regularFileSize(path, check.size, found, check.fault)) {
+        check.verdict = InstallerVerdict::kUnreadable;
+    } else if (!found) {
+        check.verdict = InstallerVerdict::kMissing;
+    } else if (check.size != release.size) {
+        check.verdict = InstallerVerdict::kOtherSize;
+    } else if (!sha256OfFile(path, check.size, check.sha256, check.fault)) {
+        check.verdict = InstallerVerdict::kUnreadable;
+    } else if (check.sha256 != release.sha256) {
+        check.verdict = InstallerVerdict::kOtherSha256;
+    }
+    return check;
+}
+
+// What verify says of the installer after its name.
+std::string verdictText(const InstallerCheck& check, const ReleaseInfo& release) {
+    switch (check.verdict) {
+        case InstallerVerdict::kMatches:
+            return "matches";
+        case InstallerVerdict::kMissing:
+            return "missing";
+        case InstallerVerdict::kUnreadable:
+            return check.fault;
+        case InstallerVerdict::kOtherSize:
+            return "does not match: it is " + std::to_string(check.size) +
+                   " bytes long, the list says " + std::to_string(release.size);
+        case InstallerVerdict::kOtherSha256:
+            return "does not match: its SHA-256 is " + check.sha256 + ", the list says " +
+                   release.sha256;
+    }
+    return {};
+}
+
+// What verify checks every entry against.
+struct VerifyInputs {
+    Bytes publicKey;
+    const std::string* installersFolder = nullptr;  // --installers; null without it
+    std::optional<std::size_t> chosen;  // the program's choice among the releases it keeps
+};
+
+// What verify has found so far, entry by entry.
+struct VerifyTally {
+    std::string report;
+    std::size_t kept = 0;                    // entries the program keeps
+    std::optional<std::size_t> chosenEntry;  // of "releases", once the chosen one verified
+    bool chosenInstallerMatches = true;
+    std::vector<std::string> otherBytes;  // present installers, but the chosen, that differ
+};
+
+// The report line of an entry that the program skips for the reason |skipped|.
+std::string skippedLine(const std::string& number, const JsonValue& element,
+                        const std::string& skipped) {
+    // The version as a JSON string, so that no byte of it can act on the
+    // terminal.
+    const JsonValue* version = element.find(kVersionMember);
+    return "  " + number + ". " +
+           (version != nullptr && version->kind == JsonKind::kString
+                ? jsonString(version->text) + " "
+                : std::string()) +
+           "skipped by the program: " + skipped + "\n";
+}
+
+// Checks the installer of |release| in |folder| and notes what it found.
+void checkPublishedInstaller(const std::string& folder, const ReleaseInfo& release, bool isChosen,
+                             VerifyTally& tally) {
+    const std::string name = installerFileName(release.version);
+    const InstallerCheck check = checkInstaller(folder + "/" + name, release);
+    tally.report += "     installer " + name + ": " + verdictText(check, release) + "\n";
+    if (check.verdict == InstallerVerdict::kMatches) {
+        return;
+    }
+    if (isChosen) {
+        tally.chosenInstallerMatches = false;
+    } else if (check.verdict != InstallerVerdict::kMissing) {
+        // An old installer may have been taken down, but other bytes (or
+        // no readable file) under a published name mean that it was
+        // replaced.
+        tally.otherBytes.push_back(name);
+    }
+}
+
+// Reports on |element|, the entry at |index| of "releases".
+void verifyEntry(const JsonValue& element, std::size_t index, const VerifyInputs& inputs,
+                 VerifyTally& tally) {
+    const std::string number = std::to_string(index + 1);
+    ReleaseInfo release;
+    std::string skipped;
+    if (!parseRelease(element, release, skipped)) {
+        tally.report += skippedLine(number, element, skipped);
+        return;
+    }
+    const bool isChosen = inputs.chosen && *inputs.chosen == tally.kept;
+    ++tally.kept;
+    tally.report += "  " + number + ". " + release.version + " (" + release.date + ", " +
+                    std::to_string(release.size) + " bytes): ";
+    std::string why;
+    if (!verifyReleaseWithKey(release, inputs.publicKey, why)) {
+        tally.report += "does not verify: " + why + "\n";
+        return;
+    }
+    tally.report += "verifies\n";
+    if (isChosen) {
+        tally.chosenEntry = index;
+    }
+    if (inputs.installersFolder != nullptr) {
+        checkPublishedInstaller(*inputs.installersFolder, release, isChosen, tally);
+    }
+}
+
+// The end of verify's report, into |out|, and its exit status.
+int concludeVerify(const VerifyTally& tally, const std::vector<ReleaseInfo>& releases,
+                   const VerifyInputs& inputs, std::string& out) {
+    if (!tally.chosenEntry) {
+        out = tally.report + "The program would install nothing: no release verifies.\n";
+        return kExitNothingToInstall;
+    }
+    out = tally.report + "The program would choose " + releases[*inputs.chosen].version +
+          " (entry " + std::to_string(*tally.chosenEntry + 1) + ").\n";
+    if (!tally.chosenInstallerMatches) {
+        out +=
+            "Its installer is missing or does not match: the program would refuse the "
+            "download.\n";
+    }
+    if (!tally.otherBytes.empty()) {
+        std::string names;
+        for (const std::string& name : tally.otherBytes) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        out += "Not as the list gives: " + names +
+               ". A client that still has an older list, or a cache, may hold either "
+               "bytes: put back the installers that were signed.\n";
+    }
+    return tally.chosenInstallerMatches && tally.otherBytes.empty() ? kExitSuccess
+                                                                    : kExitNothingToInstall;
+}
+
+// The list at |path| for verify, which has nothing to check without one.
+bool readListToVerify(const std::string& path, FileText& file, std::string& error) {
+    if (!readTextFile(path, kMaxReleaseListBytes, file, error)) {
+        return false;
+    }
+    if (!file.found) {
+        error = path + " does not exist.";
+        return false;
+    }
+    return true;
 }
 
 int verify(const Options& options, std::string& out, std::string& err) {
     std::string error;
-    auto fail = [&err](const std::string& why) {
-        err = "orva-release: " + why + "\n";
-        return kExitFailure;
-    };
     if (!requireOptions("verify", options, {"--list"}, error)) {
-        return fail(error + " See orva-release verify --help.");
+        return failure(err, error + " See orva-release verify --help.");
     }
     const std::string& listPath = *options.find("--list");
-    Bytes publicKey;
-    if (!verifyKey(options, publicKey, error)) {
-        return fail(error);
-    }
+    VerifyInputs inputs;
     FileText file;
-    if (!readTextFile(listPath, kMaxReleaseListBytes, file, error)) {
-        return fail(error);
-    }
-    if (!file.found) {
-        return fail(listPath + " does not exist.");
+    if (!verifyKey(options, inputs.publicKey, error) || !readListToVerify(listPath, file, error)) {
+        return failure(err, error);
     }
     if (file.tooLarge) {
         out = listPath + " is longer than the " + std::to_string(kMaxReleaseListBytes) +
@@ -556,109 +779,21 @@ int verify(const Options& options, std::string& out, std::string& err) {
     }
     std::vector<ReleaseInfo> releases;
     if (!parseReleaseList(file.text, releases, error)) {
-        return fail(listPath + " is not a list of releases (" + error + ").");
+        return failure(err, listPath + " is not a list of releases (" + error + ").");
     }
     JsonValue document;
     parseJson(file.text, document, error);  // cannot fail: parseReleaseList read it
-    const JsonValue& entries = *document.find("releases");
-    const std::string* installersFolder = options.find("--installers");
-
+    const JsonValue& entries = *document.find(kReleasesMember);
+    inputs.installersFolder = options.find("--installers");
     // The program's own choice, made on the releases that it keeps.
-    const std::optional<std::size_t> chosen = pickNewestReleaseWithKey(releases, publicKey);
-    std::string report = listPath + ": " + std::to_string(entries.size()) +
-                         (entries.size() == 1 ? " entry" : " entries") + " in \"releases\"\n";
-    std::size_t kept = 0;
-    std::optional<std::size_t> chosenEntry;
-    bool chosenInstallerMatches = true;
-    std::vector<std::string> otherBytes;  // present installers, but the chosen, that differ
+    inputs.chosen = pickNewestReleaseWithKey(releases, inputs.publicKey);
+    VerifyTally tally;
+    tally.report = listPath + ": " + std::to_string(entries.size()) +
+                   (entries.size() == 1 ? " entry" : " entries") + " in \"releases\"\n";
     for (std::size_t i = 0; i < entries.items.size(); ++i) {
-        const JsonValue& element = entries.items[i];
-        const std::string number = std::to_string(i + 1);
-        ReleaseInfo release;
-        std::string skipped;
-        if (!parseRelease(element, release, skipped)) {
-            // The version as a JSON string, so that no byte of it can act on
-            // the terminal.
-            const JsonValue* version = element.find("version");
-            report += "  " + number + ". " +
-                      (version != nullptr && version->kind == JsonKind::kString
-                           ? jsonString(version->text) + " "
-                           : std::string()) +
-                      "skipped by the program: " + skipped + "\n";
-            continue;
-        }
-        const bool isChosen = chosen && *chosen == kept;
-        ++kept;
-        report += "  " + number + ". " + release.version + " (" + release.date + ", " +
-                  std::to_string(release.size) + " bytes): ";
-        std::string why;
-        if (!verifyReleaseWithKey(release, publicKey, why)) {
-            report += "does not verify: " + why + "\n";
-            continue;
-        }
-        report += "verifies\n";
-        if (isChosen) {
-            chosenEntry = i;
-        }
-        if (installersFolder == nullptr) {
-            continue;
-        }
-        const std::string name = installerFileName(release.version);
-        const std::string path = *installersFolder + "/" + name;
-        std::uint64_t size = 0;
-        bool found = false;
-        std::string verdict;
-        std::string sha256Hex;
-        if (!regularFileSize(path, size, found, why)) {
-            verdict = why;
-        } else if (!found) {
-            verdict = "missing";
-        } else if (size != release.size) {
-            verdict = "does not match: it is " + std::to_string(size) +
-                      " bytes long, the list says " + std::to_string(release.size);
-        } else if (!sha256OfFile(path, size, sha256Hex, why)) {
-            verdict = why;
-        } else if (sha256Hex != release.sha256) {
-            verdict =
-                "does not match: its SHA-256 is " + sha256Hex + ", the list says " + release.sha256;
-        } else {
-            verdict = "matches";
-        }
-        report += "     installer " + name + ": " + verdict + "\n";
-        if (verdict == "matches") {
-            continue;
-        }
-        if (isChosen) {
-            chosenInstallerMatches = false;
-        } else if (verdict != "missing") {
-            // An old installer may have been taken down, but other bytes (or
-            // no readable file) under a published name mean that it was
-            // replaced.
-            otherBytes.push_back(name);
-        }
+        verifyEntry(entries.items[i], i, inputs, tally);
     }
-    if (!chosenEntry) {
-        out = report + "The program would install nothing: no release verifies.\n";
-        return kExitNothingToInstall;
-    }
-    report += "The program would choose " + releases[*chosen].version + " (entry " +
-              std::to_string(*chosenEntry + 1) + ").\n";
-    if (!chosenInstallerMatches) {
-        report +=
-            "Its installer is missing or does not match: the program would refuse the "
-            "download.\n";
-    }
-    if (!otherBytes.empty()) {
-        std::string names;
-        for (const std::string& name : otherBytes) {
-            names += (names.empty() ? "" : ", ") + name;
-        }
-        report += "Not as the list gives: " + names +
-                  ". A client that still has an older list, or a cache, may hold either "
-                  "bytes: put back the installers that were signed.\n";
-    }
-    out = report;
-    return chosenInstallerMatches && otherBytes.empty() ? kExitSuccess : kExitNothingToInstall;
+    return concludeVerify(tally, releases, inputs, out);
 }
 
 }  // namespace
@@ -693,8 +828,7 @@ int runReleaseTool(const std::vector<std::string>& args, std::string& out, std::
         Options options;
         std::string error;
         if (!parseOptions(args, command.options, command.flags, options, error)) {
-            err = "orva-release: " + error + " See orva-release " + command.name + " --help.\n";
-            return kExitFailure;
+            return failure(err, error + " See orva-release " + command.name + " --help.");
         }
         if (options.help) {
             out = command.help;
@@ -706,9 +840,8 @@ int runReleaseTool(const std::vector<std::string>& args, std::string& out, std::
         }
         return status;
     }
-    err = "orva-release: there is no command " + jsonString(args[0]) +
-          "; the commands are keygen, sign and verify. See orva-release --help.\n";
-    return kExitFailure;
+    return failure(err, "there is no command " + jsonString(args[0]) +
+                            "; the commands are keygen, sign and verify. See orva-release --help.");
 }
 
 }  // namespace orva
