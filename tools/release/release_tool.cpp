@@ -27,18 +27,21 @@ constexpr const char* kOverviewHelp =
 
 Usage:
   orva-release keygen --out KEY.pem
+  orva-release public-key --key KEY.pem
   orva-release sign --key KEY.pem --list LIST.json --installer FILE --version V
                     [--date YYYY-MM-DD] [--notes-file F] [--replace]
   orva-release verify --list LIST.json (--public-key HEX | --key KEY.pem)
                       [--installers DIR]
   orva-release COMMAND --help
 
-keygen makes the signing key, sign puts a signed release into the list that
+keygen makes the signing key, public-key prints its public half again, sign
+puts a signed release into the list that
 the update service answers to "/list", verify reads a list as the program
 does and says which release the program would install.
 
 Exit status: 0 on success; 1 when verify finds that the program would install
-nothing or that an installer does not match the list; 2 for bad input or a
+nothing or not the newest listed version, or that an installer does not
+match the list; 2 for bad input or a
 failed command, which then changes no file and prints nothing on standard
 output.
 )";
@@ -112,6 +115,15 @@ std::string withRules(std::string_view text) {
     return filled;
 }
 
+constexpr const char* kPublicKeyHelp =
+    R"(Usage: orva-release public-key --key KEY.pem
+
+Prints the public half of the private key KEY.pem on standard output as the
+128 hexadecimal digits (X then Y) that the program is built with, and its
+fingerprint (the SHA-256 of the 64 key bytes, as BUILDINFO names it) on
+standard error. Changes nothing.
+)";
+
 constexpr const char* kVerifyHelp =
     R"(Usage: orva-release verify --list LIST.json (--public-key HEX | --key KEY.pem)
                            [--installers DIR]
@@ -130,10 +142,12 @@ A missing installer of a release older than the chosen one is allowed (old
 installers may be taken down); one with other bytes is not, since clients and
 caches may hold either.
 
-Exit status: 0 when the program would choose a release (and, with
---installers, its installer matches and no installer has other bytes than the
-list gives); 1 when it would choose none, the chosen installer is missing or
-does not match, or another installer has other bytes; 2 for bad input.
+Exit status: 0 when the program would choose the newest listed version (and,
+with --installers, its installer matches and no installer has other bytes
+than the list gives); 1 when it would choose none, or an older release than
+the newest listed (the newest does not verify with this key), or the chosen
+installer is missing or does not match, or another installer has other
+bytes; 2 for bad input.
 )";
 
 // The options of one command: "--name value" pairs and "--name" flags, each
@@ -297,6 +311,29 @@ bool readListForUpdate(const std::string& path, JsonValue& document, std::string
 int failure(std::string& err, const std::string& why) {
     err = "orva-release: " + why + "\n";
     return kExitFailure;
+}
+
+// "Fingerprint: <the SHA-256 of the 64 key bytes>", the name BUILDINFO gives a key.
+std::string fingerprintLine(const Bytes& publicKey) {
+    Bytes digest;
+    std::string error;
+    computeSha256(publicKey.data(), publicKey.size(), digest, error);
+    return "Fingerprint (SHA-256 of the 64 key bytes): " + toHex(digest) + "\n";
+}
+
+int publicKey(const Options& options, std::string& out, std::string& err) {
+    std::string error;
+    if (!requireOptions("public-key", options, {"--key"}, error)) {
+        return failure(err, error + " See orva-release public-key --help.");
+    }
+    SigningKey key;
+    Bytes bytes;
+    if (!loadSigningKey(*options.find("--key"), key, error) || !publicKeyOf(key, bytes, error)) {
+        return failure(err, error);
+    }
+    out = toHex(bytes) + "\n";
+    err = fingerprintLine(bytes);
+    return kExitSuccess;
 }
 
 int keygen(const Options& options, std::string& out, std::string& err) {
@@ -722,6 +759,17 @@ void verifyEntry(const JsonValue& element, std::size_t index, const VerifyInputs
     }
 }
 
+// The newest version among |releases| (which is not empty), signed or not.
+const std::string& newestListedVersion(const std::vector<ReleaseInfo>& releases) {
+    std::size_t newest = 0;
+    for (std::size_t i = 1; i < releases.size(); ++i) {
+        if (compareVersions(releases[i].version, releases[newest].version) > 0) {
+            newest = i;
+        }
+    }
+    return releases[newest].version;
+}
+
 // The end of verify's report, into |out|, and its exit status.
 int concludeVerify(const VerifyTally& tally, const std::vector<ReleaseInfo>& releases,
                    const VerifyInputs& inputs, std::string& out) {
@@ -731,6 +779,16 @@ int concludeVerify(const VerifyTally& tally, const std::vector<ReleaseInfo>& rel
     }
     out = tally.report + "The program would choose " + releases[*inputs.chosen].version +
           " (entry " + std::to_string(*tally.chosenEntry + 1) + ").\n";
+    // A newer version that does not verify is the mistake to catch: signed
+    // with another key, or changed since, users are silently given an older
+    // release.
+    const std::string& newest = newestListedVersion(releases);
+    const bool newestChosen = compareVersions(newest, releases[*inputs.chosen].version) == 0;
+    if (!newestChosen) {
+        out += "The newest listed version, " + newest +
+               ", does not verify with this key: users would be given " +
+               releases[*inputs.chosen].version + " instead.\n";
+    }
     if (!tally.chosenInstallerMatches) {
         out +=
             "Its installer is missing or does not match: the program would refuse the "
@@ -745,8 +803,9 @@ int concludeVerify(const VerifyTally& tally, const std::vector<ReleaseInfo>& rel
                ". A client that still has an older list, or a cache, may hold either "
                "bytes: put back the installers that were signed.\n";
     }
-    return tally.chosenInstallerMatches && tally.otherBytes.empty() ? kExitSuccess
-                                                                    : kExitNothingToInstall;
+    return newestChosen && tally.chosenInstallerMatches && tally.otherBytes.empty()
+               ? kExitSuccess
+               : kExitNothingToInstall;
 }
 
 // The list at |path| for verify, which has nothing to check without one.
@@ -814,6 +873,7 @@ int runReleaseTool(const std::vector<std::string>& args, std::string& out, std::
     };
     const Command kCommands[] = {
         {"keygen", {"--out"}, {}, kKeygenHelp, keygen},
+        {"public-key", {"--key"}, {}, kPublicKeyHelp, publicKey},
         {"sign",
          {"--key", "--list", "--installer", "--version", "--date", "--notes-file"},
          {"--replace"},
@@ -840,8 +900,10 @@ int runReleaseTool(const std::vector<std::string>& args, std::string& out, std::
         }
         return status;
     }
-    return failure(err, "there is no command " + jsonString(args[0]) +
-                            "; the commands are keygen, sign and verify. See orva-release --help.");
+    return failure(
+        err,
+        "there is no command " + jsonString(args[0]) +
+            "; the commands are keygen, public-key, sign and verify. See orva-release --help.");
 }
 
 }  // namespace orva

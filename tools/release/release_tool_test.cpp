@@ -261,7 +261,15 @@ TEST_F(ReleaseToolTest, VerifyReportsAChangeToAnySignedField) {
 
         const Result result =
             runTool({"verify", "--list", path("list.json"), "--public-key", publicKeyHex});
-        EXPECT_EQ(result.status, kExitSuccess) << change.what << ": " << result.err;
+        // The newest listed version does not verify: users would silently be
+        // given an older one, which verify fails for.
+        EXPECT_EQ(result.status, kExitNothingToInstall) << change.what << ": " << result.err;
+        EXPECT_NE(result.out.find("The newest listed version, " + stringMember(target, "version") +
+                                  ", does not verify with this key: users would be given 1.9.0 "
+                                  "instead.\n"),
+                  std::string::npos)
+            << change.what << ":\n"
+            << result.out;
         EXPECT_NE(result.out.find("  2. " + stringMember(target, "version")), std::string::npos)
             << change.what << ":\n"
             << result.out;
@@ -277,6 +285,31 @@ TEST_F(ReleaseToolTest, VerifyReportsAChangeToAnySignedField) {
             << change.what << ":\n"
             << result.out;
     }
+}
+
+// Signed with another key by mistake: verify with the right key fails, and
+// says which release users would be given; public-key gives the public half
+// of a key file again, with the fingerprint BUILDINFO names.
+TEST_F(ReleaseToolTest, AReleaseSignedWithAnotherKeyFailsVerifyWithTheRightOne) {
+    const std::string makerKey = keygen();
+    ASSERT_EQ(sign("1.0.0", "one").status, kExitSuccess);
+    ASSERT_EQ(runTool({"keygen", "--out", path("other.pem")}).status, kExitSuccess);
+    ASSERT_EQ(sign("2.0.0", "two", "2026-01-02", path("other.pem")).status, kExitSuccess);
+    const std::string list = path("list.json");
+
+    const Result right = runTool({"verify", "--list", list, "--public-key", makerKey});
+    EXPECT_EQ(right.status, kExitNothingToInstall) << right.out;
+    EXPECT_NE(right.out.find("2.0.0 (2026-01-02, 3 bytes): does not verify"), std::string::npos)
+        << right.out;
+    EXPECT_NE(right.out.find("The program would choose 1.0.0"), std::string::npos) << right.out;
+
+    const Result printed = runTool({"public-key", "--key", path("key.pem")});
+    EXPECT_EQ(printed.status, kExitSuccess);
+    EXPECT_EQ(printed.out, makerKey + "\n");
+    Bytes keyBytes;
+    ASSERT_TRUE(decodeHex(makerKey, keyBytes));
+    EXPECT_EQ(printed.err, "Fingerprint (SHA-256 of the 64 key bytes): " +
+                               toHex(sha256(std::string(keyBytes.begin(), keyBytes.end()))) + "\n");
 }
 
 TEST_F(ReleaseToolTest, SignRefusesWhatTheProgramWouldSkipAndChangesNothing) {
