@@ -15,6 +15,13 @@ namespace orva {
 // Set at build time from ORVA_RELEASE_PUBLIC_KEY (see signing/CMakeLists.txt).
 extern const Bytes kReleasePublicKey;
 
+// The built program carries its key once more as a record in its data: this
+// tag, then the 64 key bytes, so that "orva-release verify --program" can
+// check a list with the very key a built program has. The tag stands nowhere
+// else in the program.
+inline constexpr char kReleaseKeyTag[] = "orva-release-key/1:";
+inline constexpr std::size_t kReleaseKeyTagBytes = sizeof kReleaseKeyTag - 1;
+
 // The first line of every signed text, with its line feed.
 inline constexpr const char* kSignedPayloadHeader = "orva-update-v1\n";
 

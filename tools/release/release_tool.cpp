@@ -30,7 +30,8 @@ Usage:
   orva-release public-key --key KEY.pem
   orva-release sign --key KEY.pem --list LIST.json --installer FILE --version V
                     [--date YYYY-MM-DD] [--notes-file F] [--replace]
-  orva-release verify --list LIST.json (--public-key HEX | --key KEY.pem)
+  orva-release verify --list LIST.json
+                      (--program Orva-Setup.exe | --public-key HEX | --key KEY.pem)
                       [--installers DIR]
   orva-release COMMAND --help
 
@@ -125,15 +126,17 @@ standard error. Changes nothing.
 )";
 
 constexpr const char* kVerifyHelp =
-    R"(Usage: orva-release verify --list LIST.json (--public-key HEX | --key KEY.pem)
+    R"(Usage: orva-release verify --list LIST.json
+                           (--program Orva-Setup.exe | --public-key HEX | --key KEY.pem)
                            [--installers DIR]
 
 Reads LIST.json with the program's own reader and reports, for each entry of
 its "releases", whether the program keeps it (every member has its form) and
-whether its signature verifies against the public key, given as 128
-hexadecimal digits or taken from the private key KEY.pem. Then names the
-release the program would choose: the newest that verifies, the first among
-equal versions.
+whether its signature verifies against the public key: the one the built
+program Orva-Setup.exe carries (the check that counts: a list signed with
+another key by mistake fails it), given as 128 hexadecimal digits, or taken
+from the private key KEY.pem. Then names the release the program would
+choose: the newest that verifies, the first among equal versions.
 
 With --installers, also checks that DIR/Orva-Setup-V.exe of every release that
 verifies has the size and SHA-256 that the list gives, and names each one that
@@ -267,16 +270,44 @@ std::string todayUtc() {
     return text;
 }
 
-// The public key that verify checks against, from --public-key or --key.
+// The largest program verify --program reads: far more than Orva-Setup.exe.
+constexpr std::size_t kMaxProgramBytes = 64u << 20;
+
+// The release key that the built program at |path| carries (the record after
+// kReleaseKeyTag, which stands exactly once in it).
+bool programKey(const std::string& path, Bytes& publicKey, std::string& error) {
+    FileText file;
+    if (!readTextFile(path, kMaxProgramBytes, file, error)) {
+        return false;
+    }
+    const std::string_view tag(kReleaseKeyTag, kReleaseKeyTagBytes);
+    const std::size_t at = file.found && !file.tooLarge ? file.text.find(tag) : std::string::npos;
+    if (at == std::string::npos || file.text.size() - at - tag.size() < kP256PublicKeyBytes ||
+        file.text.find(tag, at + 1) != std::string::npos) {
+        error = path + " is no Orva-Setup.exe built from this tree: it carries no release key " +
+                "that verify can read.";
+        return false;
+    }
+    const auto* first = reinterpret_cast<const std::uint8_t*>(file.text.data() + at + tag.size());
+    publicKey.assign(first, first + kP256PublicKeyBytes);
+    return true;
+}
+
+// The public key that verify checks against: from --public-key, --key or
+// --program, exactly one of them.
 bool verifyKey(const Options& options, Bytes& publicKey, std::string& error) {
     const std::string* hex = options.find("--public-key");
     const std::string* keyPath = options.find("--key");
-    if ((hex == nullptr) == (keyPath == nullptr)) {
-        error = "verify needs either --public-key or --key, not both.";
+    const std::string* program = options.find("--program");
+    if ((hex != nullptr) + (keyPath != nullptr) + (program != nullptr) != 1) {
+        error = "verify needs either --public-key or --key, or --program: one of them.";
         return false;
     }
     if (hex != nullptr) {
         return parsePublicKeyHex(*hex, publicKey, error);
+    }
+    if (program != nullptr) {
+        return programKey(*program, publicKey, error);
     }
     SigningKey key;
     return loadSigningKey(*keyPath, key, error) && publicKeyOf(key, publicKey, error);
@@ -879,7 +910,11 @@ int runReleaseTool(const std::vector<std::string>& args, std::string& out, std::
          {"--replace"},
          withRules(kSignHelp),
          sign},
-        {"verify", {"--list", "--public-key", "--key", "--installers"}, {}, kVerifyHelp, verify},
+        {"verify",
+         {"--list", "--program", "--public-key", "--key", "--installers"},
+         {},
+         kVerifyHelp,
+         verify},
     };
     for (const Command& command : kCommands) {
         if (args[0] != command.name) {

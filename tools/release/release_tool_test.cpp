@@ -303,11 +303,36 @@ TEST_F(ReleaseToolTest, AReleaseSignedWithAnotherKeyFailsVerifyWithTheRightOne) 
         << right.out;
     EXPECT_NE(right.out.find("The program would choose 1.0.0"), std::string::npos) << right.out;
 
+    // The key a built program carries, as verify --program reads it: the
+    // record somewhere in the program's bytes.
+    Bytes keyBytes;
+    ASSERT_TRUE(decodeHex(makerKey, keyBytes));
+    const std::string record =
+        std::string(kReleaseKeyTag) + std::string(keyBytes.begin(), keyBytes.end());
+    writeFile(path("Orva-Setup.exe"), "MZ program bytes " + record + " more bytes");
+    const Result byProgram =
+        runTool({"verify", "--list", list, "--program", path("Orva-Setup.exe")});
+    EXPECT_EQ(byProgram.status, kExitNothingToInstall) << byProgram.err;
+    EXPECT_EQ(byProgram.out, right.out);
+    // A program that carries no key, or two, is refused.
+    for (const std::string& bytes : {std::string("MZ no key here"), "MZ " + record + record}) {
+        writeFile(path("Orva-Setup.exe"), bytes);
+        const Result refused =
+            runTool({"verify", "--list", list, "--program", path("Orva-Setup.exe")});
+        EXPECT_EQ(refused.status, kExitFailure);
+        EXPECT_NE(refused.err.find("carries no release key that verify can read"),
+                  std::string::npos)
+            << refused.err;
+    }
+    // Signed with the key the program carries: all is well.
+    writeFile(path("Orva-Setup.exe"), record);
+    ASSERT_EQ(sign("2.0.1", "two again").status, kExitSuccess);
+    EXPECT_EQ(runTool({"verify", "--list", list, "--program", path("Orva-Setup.exe")}).status,
+              kExitSuccess);
+
     const Result printed = runTool({"public-key", "--key", path("key.pem")});
     EXPECT_EQ(printed.status, kExitSuccess);
     EXPECT_EQ(printed.out, makerKey + "\n");
-    Bytes keyBytes;
-    ASSERT_TRUE(decodeHex(makerKey, keyBytes));
     EXPECT_EQ(printed.err, "Fingerprint (SHA-256 of the 64 key bytes): " +
                                toHex(sha256(std::string(keyBytes.begin(), keyBytes.end()))) + "\n");
 }
