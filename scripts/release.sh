@@ -12,6 +12,10 @@
 #                         from --password-file FILE or ORVA_CODESIGN_PASSWORD
 #   --timestamp-url URL, --product-url URL, --ca-file FILE, --tsa-ca-file FILE
 #                         as scripts/sign-setup.sh describes
+#   --release-folder DIR  the folder the update service serves (list.json and
+#                         the installers): checked with 'orva-release verify
+#                         --program' against the program just built, so that
+#                         a list signed with another key stops the release
 #   --build-dir DIR       the build tree (default build/release)
 #   --dist DIR            where the release goes (default dist)
 #
@@ -37,6 +41,7 @@ die() {
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 public_key=""
+release_folder=""
 build=$root/build/release
 dist=$root/dist
 sign_options=()
@@ -46,10 +51,11 @@ while [ $# -gt 0 ]; do
             sed -n '2,/^set -euo/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//' >&2
             exit 2
             ;;
-        --public-key | --build-dir | --dist)
+        --public-key | --release-folder | --build-dir | --dist)
             [ $# -ge 2 ] && [ -n "$2" ] || die "$1 needs a value"
             case $1 in
                 --public-key) public_key=$2 ;;
+                --release-folder) release_folder=$2 ;;
                 --build-dir) build=$2 ;;
                 --dist) dist=$2 ;;
             esac
@@ -72,6 +78,10 @@ public_key=${public_key,,}
 test_key=$(tr -d '[:space:]' <"$root/tests/data/keys/test-release-key.TEST-ONLY.pub.hex")
 [ "$public_key" != "${test_key,,}" ] ||
     die "--public-key is the TEST-ONLY key from tests/data/keys, whose private half is public; use your own"
+
+if [ -n "$release_folder" ]; then
+    [ -f "$release_folder/list.json" ] || die "the release folder $release_folder has no list.json"
+fi
 
 # Paths as absolute names: the build runs from the source folder.
 absolute() { case $1 in /*) printf '%s' "$1" ;; *) printf '%s/%s' "$PWD" "$1" ;; esac; }
@@ -107,6 +117,23 @@ if ! "$root/scripts/build-setup.sh" "$build" "$public_key" >"$log" 2>&1; then
 fi
 unsigned=$build/Orva-Setup.exe
 
+if [ -n "$release_folder" ]; then
+    echo "==> Checking $release_folder with the key the program carries"
+    tool_build=$build/tool
+    if ! { cmake -S "$root" -B "$tool_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DORVA_BUILD_TESTS=OFF && cmake --build "$tool_build" --target orva-release; } \
+        >"$build/tool-build.log" 2>&1; then
+        tail -n 30 "$build/tool-build.log" >&2
+        die "building orva-release failed; its log is $build/tool-build.log"
+    fi
+    if ! "$tool_build/tools/release/orva-release" verify --list "$release_folder/list.json" \
+        --program "$unsigned" --installers "$release_folder" >"$build/verify.log" 2>&1; then
+        cat "$build/verify.log" >&2
+        die "the release folder $release_folder does not verify with the key this program carries; nothing was written to $dist"
+    fi
+    sed 's/^/    /' "$build/verify.log"
+fi
+
 # The release is put together here, beside dist/ so that it moves into place
 # with a rename.
 stage=$(mktemp -d "$dist_parent/.$(basename "$dist").new.XXXXXX")
@@ -123,7 +150,7 @@ rm "$stage/sign.log"
 (cd "$stage" && sha256sum Orva-Setup.exe Orva-Setup-unsigned.exe >SHA256SUMS)
 
 # The fingerprint that names the key: SHA-256 of its 64 bytes.
-fingerprint=$(printf '%b' "$(sed 's/../\\x&/g' <<<"$public_key")" | sha256sum | cut -d ' ' -f 1)
+fingerprint=$("$root/scripts/key-fingerprint.sh" "$public_key")
 commit=$(git -C "$root" rev-parse HEAD 2>/dev/null || echo unknown)
 if [ -z "$(git -C "$root" status --porcelain --untracked-files=normal 2>/dev/null)" ]; then
     tree=clean

@@ -198,6 +198,13 @@ refused "a wrong PIN for the token" "wrong PIN for the token" \
     --ca-file "$work/cert/ca.pem"
 refused "the TEST-ONLY release key" "TEST-ONLY" \
     --public-key "$test_key" --pkcs12 "$p12" --password-file "$work/password.txt"
+# A release folder whose list another key signed (the TEST-ONLY one): the
+# program just built would not take its newest release.
+mkdir -p "$work/site"
+cp "$root/tests/data/signing/releases.json" "$work/site/list.json"
+refused "a release folder signed with another key" "does not verify with the key this program carries" \
+    --public-key "$key" --pkcs12 "$p12" --password-file "$work/password.txt" \
+    --release-folder "$work/site"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
