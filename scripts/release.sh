@@ -23,9 +23,12 @@
 #   Orva-Setup.exe            the signed program, to publish
 #   Orva-Setup-unsigned.exe   the same before signing; anyone who builds the
 #                             same commit with the same key gets these bytes
-#   SHA256SUMS                of both (sha256sum -c SHA256SUMS)
+#   SHA256SUMS                of the signed program, the file published with it
+#                             (sha256sum -c SHA256SUMS where it is published)
 #   BUILDINFO                 the commit, whether the tree was clean, the
-#                             release key's fingerprint, the tools' versions
+#                             release key's fingerprint, the unsigned program's
+#                             SHA-256, the tools' versions
+# Each is readable by everyone (0644), as a web server must read them.
 #
 # The certificate and its password are checked before the build starts. The
 # release is put together in a folder beside dist/ and takes dist/'s place
@@ -48,8 +51,8 @@ sign_options=()
 while [ $# -gt 0 ]; do
     case $1 in
         --help | -h)
-            sed -n '2,/^set -euo/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//' >&2
-            exit 2
+            sed -n '2,/^set -euo/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//'
+            exit 0
             ;;
         --public-key | --release-folder | --build-dir | --dist)
             [ $# -ge 2 ] && [ -n "$2" ] || die "$1 needs a value"
@@ -105,6 +108,16 @@ for tool in cmake ninja x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-ld sha25
     command -v "$tool" >/dev/null || die "$tool is not installed (scripts/install-deps.sh installs it)"
 done
 
+# Whether the tree is clean, asked before anything of this run is made in it
+# (a dist/ inside the checkout gets its staging folder beside it).
+commit=$(git -C "$root" rev-parse HEAD 2>/dev/null || echo unknown)
+if [ -z "$(git -C "$root" status --porcelain --untracked-files=normal 2>/dev/null)" ]; then
+    tree=clean
+else
+    tree="modified (uncommitted changes; this release cannot be rebuilt from the commit alone)"
+    echo "$me: warning: the source tree has uncommitted changes" >&2
+fi
+
 echo "==> Checking the code-signing certificate"
 "$root/scripts/sign-setup.sh" --check "${sign_options[@]}" || exit 1
 
@@ -147,22 +160,16 @@ echo "==> Signing"
 subject=$(sed -n 's/^certificate: //p' "$stage/sign.log")
 rm "$stage/sign.log"
 
-(cd "$stage" && sha256sum Orva-Setup.exe Orva-Setup-unsigned.exe >SHA256SUMS)
+(cd "$stage" && sha256sum Orva-Setup.exe >SHA256SUMS)
 
 # The fingerprint that names the key: SHA-256 of its 64 bytes.
 fingerprint=$("$root/scripts/key-fingerprint.sh" "$public_key")
-commit=$(git -C "$root" rev-parse HEAD 2>/dev/null || echo unknown)
-if [ -z "$(git -C "$root" status --porcelain --untracked-files=normal 2>/dev/null)" ]; then
-    tree=clean
-else
-    tree="modified (uncommitted changes; this release cannot be rebuilt from the commit alone)"
-    echo "$me: warning: the source tree has uncommitted changes" >&2
-fi
 {
     echo "commit: $commit"
     echo "tree: $tree"
     echo "release key fingerprint: $fingerprint (SHA-256 of the 64 key bytes)"
     echo "release key: $public_key"
+    echo "unsigned program sha256: $(sha256sum "$stage/Orva-Setup-unsigned.exe" | cut -d ' ' -f 1) (Orva-Setup-unsigned.exe; a build of this commit with this key gives it)"
     echo "signed by: $subject"
     echo "source date: $(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 0) (SOURCE_DATE_EPOCH)"
     echo "compiler: $(x86_64-w64-mingw32-g++-posix --version | head -n 1)"
@@ -177,6 +184,8 @@ if [ -e "$dist" ]; then
     old=$(mktemp -d "$dist_parent/.$(basename "$dist").old.XXXXXX")
     mv "$dist" "$old/"
 fi
+# Published files are for everyone to read; mktemp made the folder private.
+chmod 644 "$stage"/*
 mv "$stage" "$dist"
 chmod 755 "$dist"
 stage=""

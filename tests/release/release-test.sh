@@ -50,6 +50,13 @@ release() {
     "$root/scripts/release.sh" --build-dir "$build" --dist "$dist" "$@"
 }
 
+# BUILDINFO must say what the tree was as the release began.
+if [ -z "$(git -C "$root" status --porcelain --untracked-files=normal 2>/dev/null)" ]; then
+    tree_at_start=clean
+else
+    tree_at_start=modified
+fi
+
 echo "=== a release"
 started=$(date +%s)
 if ! ORVA_CODESIGN_PASSWORD=$password release --public-key "$key" --pkcs12 "$work/cert/signer.p12" \
@@ -64,6 +71,20 @@ listing=$(cd "$dist" && ls -A | sort | tr '\n' ' ')
     pass "dist holds the four files" || fail "dist holds: $listing"
 (cd "$dist" && sha256sum -c SHA256SUMS) && pass "sha256sum -c SHA256SUMS" ||
     fail "SHA256SUMS does not check"
+# What is published beside the program is what SHA256SUMS lists, so that it
+# checks there too; and every file is for everyone to read.
+[ "$(cut -d ' ' -f 3 "$dist/SHA256SUMS" | tr '\n' ' ')" = "Orva-Setup.exe " ] &&
+    pass "SHA256SUMS lists the published program alone" || fail "SHA256SUMS: $(cat "$dist/SHA256SUMS")"
+modes=$(cd "$dist" && stat -c '%a' BUILDINFO Orva-Setup-unsigned.exe Orva-Setup.exe SHA256SUMS | tr '\n' ' ')
+[ "$modes" = "644 644 644 644 " ] && pass "the files are readable by everyone (0644)" ||
+    fail "the files' modes are $modes"
+grep -q "^tree: $tree_at_start" "$dist/BUILDINFO" && pass "BUILDINFO says the tree was $tree_at_start" ||
+    fail "BUILDINFO does not say the tree was $tree_at_start: $(grep '^tree:' "$dist/BUILDINFO")"
+grep -q "^unsigned program sha256: $(sha256sum "$dist/Orva-Setup-unsigned.exe" | cut -d ' ' -f 1) " \
+    "$dist/BUILDINFO" && pass "BUILDINFO gives the unsigned program's SHA-256" ||
+    fail "BUILDINFO lacks the unsigned program's SHA-256"
+"$root/scripts/release.sh" --help >"$work/help.out" 2>&1 && grep -q -- "--public-key HEX" "$work/help.out" &&
+    pass "release.sh --help exits 0" || fail "release.sh --help failed or said nothing"
 
 signed=$dist/Orva-Setup.exe
 unsigned=$dist/Orva-Setup-unsigned.exe
