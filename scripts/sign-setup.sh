@@ -26,8 +26,8 @@
 #                         (default: the system's bundle)
 #   --tsa-ca-file FILE    the same for the time stamp (default: the system's bundle)
 #
-# --check only checks the certificate and its password (quickly, before a
-# long build). Signing writes SIGNED.exe only once the signature verifies and
+# --check only checks the certificate, its chain against --ca-file and its
+# password (quickly, before a long build). Signing writes SIGNED.exe only once the signature verifies and
 # the signed file holds exactly UNSIGNED.exe; SIGNED.exe must not exist yet.
 # OSSLSIGNCODE names the osslsigncode program (default: osslsigncode).
 # Works with osslsigncode 2.5 (Debian 12) and later: only options that 2.5
@@ -176,6 +176,22 @@ openssl x509 -in "$work/signer.pem" -noout -checkend 0 >/dev/null ||
 openssl x509 -in "$work/signer.pem" -noout -ext extendedKeyUsage 2>/dev/null |
     grep -q 'Code Signing' ||
     die "the certificate \"$subject\" is not for code signing (its extendedKeyUsage has no codeSigning)"
+
+# The chain, checked as the signing step's verification will check it: the
+# certificate, with the authorities it comes with, against --ca-file. So that
+# --check refuses what signing would refuse after a long build.
+if [ -n "$pkcs12" ]; then
+    # shellcheck disable=SC2086
+    openssl pkcs12 $legacy -in "$pkcs12" -passin "file:$work/password" -nokeys -cacerts \
+        -out "$work/chain.pem" 2>/dev/null || : >"$work/chain.pem"
+else
+    cp "$certs" "$work/chain.pem"
+fi
+untrusted=()
+grep -q 'BEGIN CERTIFICATE' "$work/chain.pem" && untrusted=(-untrusted "$work/chain.pem")
+if ! openssl verify -CAfile "$ca_file" "${untrusted[@]}" "$work/signer.pem" >"$work/chain.log" 2>&1; then
+    die "the certificate \"$subject\" does not verify against $ca_file ($(grep -m 1 -i 'error' "$work/chain.log" || head -n 1 "$work/chain.log")); give the authorities that issued the certificate with --ca-file"
+fi
 
 if [ -n "$check_only" ]; then
     echo "certificate: $subject"

@@ -209,10 +209,21 @@ refused "a missing certificate file" "the certificate file $work/absent.p12 does
     --public-key "$key" --pkcs12 "$work/absent.p12" --password-file "$work/password.txt"
 refused "a file that is no PKCS#12 certificate" "is not a PKCS#12 certificate file" \
     --public-key "$key" --pkcs12 "$work/cert/ca.pem" --password-file "$work/password.txt"
-# Found out only after the build and the signing: the late way out.
+# A chain nobody given trusts: found by the check before the build.
 refused "a signature that does not verify" "does not verify against $work/stranger/ca.pem" \
     --public-key "$key" --pkcs12 "$p12" --password-file "$work/password.txt" \
     --ca-file "$work/stranger/ca.pem"
+# --check as the README's step 2 runs it, without --ca-file: the test
+# authority is in no system bundle, so signing would refuse the certificate,
+# and the check must say so already.
+if "$root/scripts/sign-setup.sh" --check --pkcs12 "$p12" --password-file "$work/password.txt" \
+    >"$work/check.out" 2>"$work/check.err"; then
+    fail "sign-setup.sh --check passed a certificate that signing refuses"
+elif grep -q "does not verify against /etc/ssl/certs/ca-certificates.crt" "$work/check.err"; then
+    pass "sign-setup.sh --check refuses a chain the signing step would refuse"
+else
+    fail "sign-setup.sh --check said: $(cat "$work/check.err")"
+fi
 printf '000000\n' >"$work/wrong-pin.txt"
 refused "a wrong PIN for the token" "wrong PIN for the token" \
     --public-key "$key" "${token_options[@]}" --password-file "$work/wrong-pin.txt" \
@@ -225,7 +236,7 @@ mkdir -p "$work/site"
 cp "$root/tests/data/signing/releases.json" "$work/site/list.json"
 refused "a release folder signed with another key" "does not verify with the key this program carries" \
     --public-key "$key" --pkcs12 "$p12" --password-file "$work/password.txt" \
-    --release-folder "$work/site"
+    --ca-file "$work/cert/ca.pem" --release-folder "$work/site"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
