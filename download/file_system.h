@@ -28,11 +28,11 @@ bool markForDeletion(HANDLE file, bool pending);
 
 // Runs |step| (true on success, the reason in GetLastError otherwise) and,
 // while it fails with ERROR_SHARING_VIOLATION or ERROR_ACCESS_DENIED, again:
-// up to kBusyAttempts times in all, 20, 40 and 80 ms apart. Indexers and virus
+// up to kBusyAttempts times in all, 20, 40, 80 and 160 ms apart. Indexers and virus
 // scanners open a new file for a moment just after it is closed, so a step
 // that must go by name can meet one of them. The last error stays as the
 // last attempt left it.
-inline constexpr int kBusyAttempts = 4;
+inline constexpr int kBusyAttempts = 5;
 bool retryWhileBusy(const std::function<bool()>& step);
 
 }  // namespace orva

@@ -57,10 +57,7 @@ class PartialFile::WriteBehind {
         if (!thread_) {
             return;
         }
-        if (filled_ > 0) {
-            handOver();
-        }
-        WaitForSingleObject(free_.get(), INFINITE);
+        settle();  // the thread is idle now
         stopping_ = true;
         SetEvent(ready_.get());
         WaitForSingleObject(thread_.get(), INFINITE);

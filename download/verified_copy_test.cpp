@@ -93,7 +93,7 @@ TEST(OpenVerifiedCopy, HoldsTheCheckedFileAgainstChanges) {
     EXPECT_FALSE(openVerifiedCopy(path.wstring(), releaseFor(installer)));
 }
 
-// A scanner that opens the file for a moment (here for writing, for 60 ms) is
+// A scanner that opens the file for a moment (here for writing, for 20 ms) is
 // waited out; the copy is then taken.
 TEST(OpenVerifiedCopy, WaitsOutAProgramThatHasTheFileOpenForAMoment) {
     TempFolder folder;
@@ -106,7 +106,7 @@ TEST(OpenVerifiedCopy, WaitsOutAProgramThatHasTheFileOpenForAMoment) {
     const KernelHandle closer(CreateThread(
         nullptr, 0,
         [](void* handle) -> DWORD {
-            Sleep(60);
+            Sleep(20);
             CloseHandle(static_cast<HANDLE>(handle));
             return 0;
         },
