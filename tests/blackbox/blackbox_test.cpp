@@ -87,6 +87,10 @@ class SetupProcess {
         startup.cb = sizeof(startup);
         started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                   nullptr, &startup, &process_) != 0;
+        if (!started_) {
+            ADD_FAILURE() << "CreateProcessW failed with error " << GetLastError() << " for "
+                          << wideToUtf8(exe);
+        }
     }
     ~SetupProcess() {
         if (started_) {
